@@ -1,0 +1,50 @@
+// Console and process services: the two output streams, keys, the command-line arguments and the
+// end of the run with its exit-procedure chain and run-time errors.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The console stream carries all text but the per-entry report lines, which go to the standard
+// output stream. Both end lines with carriage return and line feed.
+enum class OutputStream { Console, Standard };
+
+// The text of one write statement collects until FlushLine or EndLine. While PendingIoResult is
+// non-zero these write nothing, so the CheckIoResult that follows raises the pending result.
+void WriteText(OutputStream stream, std::string_view text, int width = 0);
+void WriteChar(OutputStream stream, char c, int width = 0);
+void WriteNumber(OutputStream stream, std::int64_t number, int width = 0);
+void EndLine(OutputStream stream);
+void FlushLine(OutputStream stream);
+
+// Raises a run-time error with the pending result's number when one is pending.
+void CheckIoResult();
+
+// Keys: Esc is 27, Enter 13, Backspace 8, printable characters themselves (in the console's input
+// code page), and every other key 0 followed by its PC scan code on the next read.
+bool KeyAvailable();
+std::uint8_t ReadKeyChar();
+// True when keys come from a person at a console or terminal, false for a pipe or a file.
+bool KeysAreTyped();
+
+// Argument 0 is the full path of the running executable; 1..n the words after the program name.
+int ArgumentCount();
+std::string ArgumentAt(int index);
+
+using ExitProcedure = void (*)();
+extern ExitProcedure ExitHook;
+extern std::int32_t ExitCode;
+extern std::uint16_t ErrorNumber;
+extern const void* ErrorAddress;
+
+// Ends the run: runs the exit-procedure chain, reports an unhandled run-time error, flushes the
+// streams, restores the terminal and ends the process.
+[[noreturn]] void HaltProgram(std::uint8_t code);
+[[noreturn]] void RunError(std::uint16_t number);
+
+// A "PROBLEM: " line was written: the process ends with status 1 whatever the exit code.
+void MarkRunFailed();
+
+// Fills the argument table and opens the streams. Called once, first thing in main().
+void StartConsole(int argc, char** argv);

@@ -1,0 +1,61 @@
+// File-system services in DOS terms: drive letters with a current directory per drive, DOS
+// attribute bits, wildcard searches and DOS-style result codes (platform/result_codes.h).
+// Paths are full strings and are never cut.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/result_codes.h"
+
+// DOS attribute bits.
+constexpr std::uint16_t ReadOnlyAttribute = 0x01;
+constexpr std::uint16_t HiddenAttribute = 0x02;
+constexpr std::uint16_t SystemAttribute = 0x04;
+constexpr std::uint16_t VolumeLabelAttribute = 0x08;
+constexpr std::uint16_t DirectoryAttribute = 0x10;
+constexpr std::uint16_t ArchiveAttribute = 0x20;
+// A symbolic link, junction or other reparse point. Such an entry never carries the directory bit
+// in a search, so the walk removes it as an entry and never enters it.
+constexpr std::uint32_t ReparsePointAttribute = 0x400;
+
+// One directory search in progress. The caller owns it and reads Name and Attributes; the rest
+// belongs to the layer and must not be changed between calls.
+struct SearchEntry {
+  std::string Name;
+  std::uint32_t Attributes = 0;
+  // Private to the layer.
+  std::string Pattern;
+  std::uint16_t ExcludeMask = 0;
+  void* Handle = nullptr;
+  bool AtDriveRoot = false;
+  int DotsListed = 0;
+};
+
+// Report through LastServiceResult (search translation). An entry with hidden, system, volume
+// label or directory set is returned only when each of those bits it has is in the mask.
+void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry);
+void FindNextEntry(SearchEntry& entry);
+
+// Report through LastServiceResult, with the system's error number untranslated.
+std::uint16_t GetEntryAttributes(std::string_view path);
+void SetEntryAttributes(std::string_view path, std::uint16_t attributes);
+
+// Report through PendingIoResult and do nothing while it is non-zero.
+void EraseFile(std::string_view path);
+void RemoveEmptyDirectory(std::string_view path);
+void ChangeDirectory(std::string_view path);
+
+// 0 = the current drive, 1 = A:, 2 = B:, ... Always runs; a failure sets PendingIoResult and
+// answers the drive letter followed by ":\".
+std::string GetDriveDirectory(std::uint8_t drive);
+
+// The full form of a path: drive letter, colon and root backslash (or a network root), "." and
+// ".." resolved, letter case kept but for the drive letter. Never fails and leaves
+// PendingIoResult as it found it.
+std::string ExpandPath(std::string_view path);
+
+// Sets up the drives and the current directory. Answers an empty string, or the text of a
+// problem that must end the run (a malformed drive table).
+std::string StartFileSystem();

@@ -1,0 +1,53 @@
+// The end of the run, the same on every system: the exit-procedure chain, the run time's own
+// failure report for an error no exit procedure took care of, and the process status.
+#include <cstdio>
+
+#include "platform/console.h"
+#include "platform/process.h"
+#include "platform/result_codes.h"
+
+ExitProcedure ExitHook = nullptr;
+std::int32_t ExitCode = 0;
+std::uint16_t ErrorNumber = 0;
+const void* ErrorAddress = nullptr;
+
+namespace {
+bool run_failed = false;
+} // namespace
+
+void MarkRunFailed() { run_failed = true; }
+
+void HaltProgram(std::uint8_t code) {
+  ExitCode = code;
+  // An exit procedure may call HaltProgram itself; that call runs the rest of the chain.
+  while (ExitHook != nullptr) {
+    PendingIoResult = 0;
+    ExitProcedure procedure = ExitHook;
+    ExitHook = nullptr;
+    procedure();
+  }
+  if (ErrorAddress != nullptr) {
+    char line[80];
+    std::snprintf(line, sizeof line, "Runtime error %u at $%016llX", unsigned{ErrorNumber},
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(ErrorAddress)));
+    FlushOutput();
+    WriteErrorReportLine(line);
+    std::snprintf(line, sizeof line, "  $%016llX",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(ErrorAddress)));
+    WriteErrorReportLine(line);
+    WriteErrorReportLine("");
+  }
+  FlushOutput();
+  EndProcess(run_failed ? 1 : ExitCode);
+}
+
+[[gnu::noinline]] void RunError(std::uint16_t number) {
+  ErrorNumber = number;
+  ErrorAddress = __builtin_extract_return_addr(__builtin_return_address(0));
+  HaltProgram(static_cast<std::uint8_t>(number & 0xFF));
+}
+
+void CheckIoResult() {
+  if (PendingIoResult != 0)
+    RunError(TakeIoResult());
+}
