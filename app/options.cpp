@@ -1,0 +1,116 @@
+#include "app/options.h"
+
+#include <string>
+
+#include "app/program_flow.h"
+#include "app/usage.h"
+#include "console/console_stream.h"
+#include "console/keyboard.h"
+#include "console/prompts.h"
+#include "platform/console.h"
+#include "settings/program_settings.h"
+#include "settings/settings_block.h"
+
+namespace {
+
+void Flip(std::uint8_t& option_switch) { option_switch = option_switch != 0 ? 0 : 1; }
+
+// Names the switch that is already on first, then the one being given.
+[[noreturn]] void ReportConflict(char first, char second) {
+  std::string message = "Options -";
+  message += first;
+  message += " and -";
+  message += second;
+  message += " cannot be combined";
+  FatalMessage(nullptr, message);
+}
+
+void EchoSwitch(std::uint8_t option_switch, std::string_view name) {
+  if (option_switch != 0) {
+    ConsolePut(name);
+    ConsolePut(" ");
+  }
+}
+
+} // namespace
+
+void ParseOptions() {
+  ConsoleWrite("Using option(s): ");
+  for (int i = 1; i <= ArgumentCount(); ++i) {
+    std::string typed = ArgumentAt(i);
+    // The blank gives a lone "-" a second character.
+    std::string work = UpperCaseString(typed) + " ";
+    if (work[0] != '-')
+      continue; // the target, or a stray word
+    switch (work[1]) {
+    case '?':
+    case 'H':
+      ShowUsage();
+    case 'D':
+      Flip(Options.ShowDeleted);
+      break;
+    case 'E':
+      if (Options.FilesOnly != 0)
+        ReportConflict('f', 'e');
+      Flip(Options.EmptyDirsOnly);
+      break;
+    case 'F':
+      if (Options.EmptyDirsOnly != 0)
+        ReportConflict('e', 'f');
+      Flip(Options.FilesOnly);
+      break;
+    case 'M':
+      SetMask(UpperCaseString(typed.substr(2)).substr(0, MaskCapacity));
+      if (!IsValidMask(MaskText()))
+        FatalMessage(nullptr, "Invalid mask \"" + MaskText() + "\"");
+      break;
+    case 'P':
+      if (Options.SubDirsOnly != 0)
+        ReportConflict('s', 'p');
+      Flip(Options.ParentDelete);
+      break;
+    case 'R':
+      // Saving leaves the options in force as they are; the run goes on.
+      if (!SaveProgramSettings())
+        FatalMessage(nullptr,
+                     "Vakrun is not in its original form. Check compression and attributes!");
+      break;
+    case 'S':
+      if (Options.ParentDelete != 0)
+        ReportConflict('p', 's');
+      Flip(Options.SubDirsOnly);
+      break;
+    case 'W':
+      Flip(Options.SkipPasswords);
+      break;
+    default:
+      FatalMessage(nullptr, "Invalid option " + typed);
+    }
+  }
+  if (Options.MaskLength == 0)
+    SetMask("*.*");
+  SetUpTarget();
+}
+
+void EchoOptions() {
+  EchoSwitch(Options.ParentDelete, "ParentDelete");
+  EchoSwitch(Options.EmptyDirsOnly, "EmptyDirsOnly");
+  EchoSwitch(Options.SubDirsOnly, "SubDirsOnly");
+  EchoSwitch(Options.FilesOnly, "FilesOnly");
+  EchoSwitch(Options.SkipPasswords, "SkipPasswords");
+  EchoSwitch(Options.ShowDeleted, "ShowDeleted");
+  ConsolePut("Mask:");
+  ConsolePut(MaskText());
+  ConsolePut(" ");
+  ConsoleEndLine();
+}
+
+bool IsValidMask(std::string_view mask) {
+  return !mask.empty() && mask.find_first_of("+,/:;<=>[\\]") == std::string_view::npos;
+}
+
+bool MaskCoversAll(std::string_view mask) {
+  if (mask.empty() || mask.find_first_not_of("*.?") != std::string_view::npos)
+    return false;
+  return mask == "????????.???" || mask.find('*') != std::string_view::npos;
+}

@@ -1,0 +1,123 @@
+#include "app/program_flow.h"
+
+#include "app/exit_report.h"
+#include "app/options.h"
+#include "app/usage.h"
+#include "console/console_stream.h"
+#include "console/prompts.h"
+#include "engine/progress.h"
+#include "engine/remove.h"
+#include "engine/walk.h"
+#include "platform/console.h"
+#include "platform/fs.h"
+#include "settings/program_settings.h"
+#include "settings/settings_block.h"
+
+std::string TargetPath;
+std::string StartDirectory;
+std::string DriveDirectory;
+
+namespace {
+
+// A drive root erased whole, with a mask that takes every file, is confirmed first.
+void ConfirmDriveRoot() {
+  ConsoleWrite("\a\rYou're about to ERASE EVERYTHING ");
+  ConsoleWrite("using above option(s) ");
+  ConsolePut("on drive ");
+  ConsolePut(TargetPath.substr(0, 1));
+  ConsolePut(":");
+  ConsoleEndLine();
+  ConsoleWrite("Are you sure you want to proceed? (y/N) ");
+  if (AskYesNo()) {
+    ConsoleWriteLine("Yes");
+    return;
+  }
+  ConsoleWriteLine("No");
+  PrintSummary();
+  HaltProgram(0);
+}
+
+void EnterTarget() {
+  GlobalPassword.clear();
+  for (;;) {
+    ChangeDirectory(TargetPath + GlobalPassword);
+    ResultCode result = TakeIoResult();
+    if (result == 0)
+      return;
+    if (result != 5 && result != 86)
+      FatalMessage(PrintSummary, "Unable to change to " + TargetPath);
+    AskPassword(TargetPath);
+    if (!TakePasswordAnswer(TargetPath)) {
+      PrintSummary();
+      HaltProgram(0);
+    }
+  }
+}
+
+} // namespace
+
+void SetUpTarget() {
+  StartDirectory = GetDriveDirectory(0);
+  DriveDirectory = StartDirectory;
+
+  // The target is the first argument that does not begin with "-"; later ones are ignored.
+  int target = 0;
+  for (int i = 1; i <= ArgumentCount() && target == 0; ++i) {
+    std::string argument = ArgumentAt(i);
+    if (argument.empty() || argument[0] != '-')
+      target = i;
+  }
+  TargetPath = target == 0 ? std::string() : ArgumentAt(target);
+  if (TargetPath.empty())
+    ShowUsage();
+  EchoOptions();
+
+  for (char& c : TargetPath)
+    if (c == '/')
+      c = '\\';
+  TargetPath = ExpandPath(TargetPath);
+  if (TargetPath.size() > 3 && TargetPath.back() == '\\')
+    TargetPath.pop_back();
+  // A network path ("\\server\share") has no drive letter and ends here.
+  if (TargetPath[0] < 'A' || TargetPath[0] > 'Z')
+    FatalMessage(PrintSummary, "Invalid drive specified");
+  std::string drive = TargetPath.substr(0, 2);
+  ChangeDirectory(drive);
+  if (TakeIoResult() != 0)
+    FatalMessage(PrintSummary, "Cannot log to drive " + drive);
+  DriveDirectory = GetDriveDirectory(0);
+
+  EnterTarget();
+  if (TargetPath.size() == 3 && Options.EmptyDirsOnly == 0 && MaskCoversAll(MaskText()))
+    ConfirmDriveRoot();
+  ShowWorking();
+}
+
+void RestoreDirectories() {
+  ChangeDirectory(DriveDirectory);
+  TakeIoResult();
+  ChangeDirectory(StartDirectory);
+  TakeIoResult();
+}
+
+void ProgramFlow() {
+  std::string problem = StartFileSystem();
+  if (!problem.empty())
+    FatalMessage(nullptr, problem);
+  LoadProgramSettings();
+  InstallExitReport();
+  FlushKeys();
+  if (ArgumentCount() == 0)
+    ShowUsage();
+  ParseOptions();
+
+  if (Options.SubDirsOnly == 0)
+    DeleteFilesHere();
+  WalkSubdirs();
+  if (Options.SubDirsOnly == 0 && Options.FilesOnly == 0)
+    LeaveAndRemoveDir(TargetPath);
+  if (Options.ParentDelete != 0)
+    DeleteParents();
+  PrintSummary();
+  HaltProgram(0);
+}

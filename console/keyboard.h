@@ -1,0 +1,18 @@
+// Keys read with the letters of a Greek keyboard layout turned into the Latin letters printed on
+// the same keys, and ASCII upper-casing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The code page 737 letters and the Latin letters on the same keys, position by position.
+extern const unsigned char GreekKeyLetters[58];
+extern const char LatinKeyLetters[59];
+
+// Waits for one key. The second byte of an extended key comes back untranslated.
+std::uint8_t ReadKeyLatin();
+
+// a-z become A-Z; nothing else changes (no letter from code 128 up).
+char UpperCaseChar(char c);
+std::string UpperCaseString(std::string_view text);

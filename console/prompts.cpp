@@ -1,0 +1,96 @@
+#include "console/prompts.h"
+
+#include "console/console_stream.h"
+#include "console/keyboard.h"
+#include "platform/console.h"
+
+namespace {
+constexpr char Spinner[4] = {'/', '-', '\\', '|'};
+int spinner_index = 0;
+constexpr std::string_view EraseSequence = "\b \b";
+} // namespace
+
+void FatalMessage(PreliminaryAction action, std::string_view message) {
+  if (action != nullptr)
+    action();
+  if (!message.empty()) {
+    ClearLine();
+    MarkRunFailed();
+    ConsolePut("\rPROBLEM: ");
+    ConsolePut(message);
+    ConsoleEndLine();
+  }
+  HaltProgram(0);
+}
+
+void ClearLine() {
+  ConsolePut("\r");
+  WriteChar(OutputStream::Console, ' ', ScreenWidth - 1);
+  CheckIoResult();
+  ConsolePut("\r");
+  ConsoleFlush();
+}
+
+bool AskYesNo() {
+  std::uint8_t key = static_cast<std::uint8_t>(UpperCaseChar(static_cast<char>(ReadKeyLatin())));
+  if (key == 0) {
+    ReadKeyLatin(); // the second byte of an extended key
+    return false;
+  }
+  return key == 'Y';
+}
+
+bool EscPressed() {
+  if (!KeyAvailable())
+    return false;
+  std::uint8_t key = ReadKeyChar();
+  if (key == 0) {
+    ReadKeyChar();
+    return false;
+  }
+  return key == 27;
+}
+
+void FlushKeys() {
+  if (!KeysAreTyped())
+    return;
+  while (KeyAvailable())
+    ReadKeyChar();
+}
+
+void SpinnerStep() {
+  ConsolePut("\b");
+  WriteChar(OutputStream::Console, Spinner[spinner_index]);
+  CheckIoResult();
+  ConsoleFlush();
+  spinner_index = (spinner_index + 1) % 4;
+}
+
+std::string ReadMasked(int maximum) {
+  std::string text;
+  for (;;) {
+    std::uint8_t key = ReadKeyChar();
+    if (key == 8) {
+      if (!text.empty()) {
+        text.pop_back();
+        ConsoleWrite(EraseSequence);
+        // A 0 stands for the unechoed first byte of an extended key.
+        if (!text.empty() && text.back() == '\0')
+          text.pop_back();
+      }
+    } else if (key == 13) {
+      return text;
+    } else if (key == 27) {
+      return std::string(1, '\0');
+    } else if (static_cast<int>(text.size()) < maximum) {
+      text += static_cast<char>(key);
+      if (key != 0)
+        ConsoleWrite("*");
+    }
+  }
+}
+
+std::string_view ChooseByCount(std::int64_t count, std::string_view one,
+                               std::string_view several) {
+  return count == 1 || count == -1 ? one : several;
+}

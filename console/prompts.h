@@ -1,0 +1,32 @@
+// The small console routines the rest of the program shares: the fatal message, line clearing,
+// the yes/no answer, the Esc check, the spinner and masked entry.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+using PreliminaryAction = void (*)();
+
+// Runs the action (the summary, where one is given), writes "PROBLEM: " and the message on a
+// line of its own and ends the run. An empty message ends the run without writing anything.
+[[noreturn]] void FatalMessage(PreliminaryAction action, std::string_view message);
+
+// Nothing measures the real window.
+constexpr int ScreenWidth = 80;
+
+// Carriage return, 79 blanks, carriage return.
+void ClearLine();
+// One key, not echoed: Y or y (or the Y key of a Greek layout) is yes, anything else no.
+bool AskYesNo();
+// Does not wait. Reads at most one key and answers whether it was Esc.
+bool EscPressed();
+// Discards keys typed ahead (at a terminal; a pipe's scripted answers are kept).
+void FlushKeys();
+// Backspace and the next spinner character.
+void SpinnerStep();
+// Each typed character shows as "*"; Backspace erases, Enter ends, Esc gives the one-character
+// text holding 0. Never longer than `maximum`.
+std::string ReadMasked(int maximum);
+// `one` when the count is 1 or -1, else `several`.
+std::string_view ChooseByCount(std::int64_t count, std::string_view one, std::string_view several);

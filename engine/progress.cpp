@@ -1,0 +1,41 @@
+#include "engine/progress.h"
+
+#include "app/program_flow.h"
+#include "console/console_stream.h"
+#include "console/prompts.h"
+#include "platform/console.h"
+
+Tally RunTally;
+
+void ShowWorking() { ConsoleWrite("\rWorking  "); }
+
+void CheckInterrupt() {
+  if (EscPressed())
+    ConfirmTerminate();
+}
+
+void ConfirmTerminate() {
+  ClearLine();
+  ConsoleWrite("You pressed ESC. Do you want to terminate program? (y/N) ");
+  if (AskYesNo()) {
+    ConsoleWriteLine("Yes");
+    PrintSummary();
+    HaltProgram(0); // the entry being worked on is left as it is
+  }
+  ClearLine();
+  ShowWorking();
+}
+
+void PrintSummary() {
+  RestoreDirectories();
+  ClearLine();
+  ConsolePut("Deleted ");
+  ConsolePutNumber(static_cast<std::int64_t>(RunTally.FilesDeleted));
+  ConsolePut(" file");
+  ConsolePut(ChooseByCount(static_cast<std::int64_t>(RunTally.FilesDeleted), "", "s"));
+  ConsolePut(" and ");
+  ConsolePutNumber(static_cast<std::int64_t>(RunTally.DirsRemoved));
+  ConsolePut(" dir");
+  ConsolePut(ChooseByCount(static_cast<std::int64_t>(RunTally.DirsRemoved), "", "s"));
+  ConsoleEndLine();
+}

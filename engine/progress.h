@@ -1,0 +1,18 @@
+// The progress line, the Esc question and the tally with its summary line.
+#pragma once
+
+#include <cstdint>
+
+struct Tally {
+  std::uint64_t FilesDeleted = 0;
+  std::uint64_t DirsRemoved = 0;
+};
+extern Tally RunTally;
+
+// Carriage return and "Working  "; the next spinner step writes over the second blank.
+void ShowWorking();
+// When Esc was pressed, asks whether to stop (and may end the run).
+void CheckInterrupt();
+void ConfirmTerminate();
+// Restores the starting directories and writes "Deleted N file(s) and M dir(s)".
+void PrintSummary();

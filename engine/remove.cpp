@@ -1,0 +1,141 @@
+#include "engine/remove.h"
+
+#include <cstdint>
+
+#include "console/console_stream.h"
+#include "console/keyboard.h"
+#include "console/prompts.h"
+#include "engine/progress.h"
+#include "engine/report.h"
+#include "platform/fs.h"
+#include "settings/settings_block.h"
+
+std::string GlobalPassword;
+
+namespace {
+
+std::string WithPassword(std::string_view name) {
+  std::string path(name);
+  path += GlobalPassword;
+  return path;
+}
+
+[[noreturn]] void EndWith(std::string_view message, std::string_view subject) {
+  std::string text(message);
+  text += subject;
+  FatalMessage(PrintSummary, text);
+}
+
+} // namespace
+
+void AskPassword(std::string_view name) {
+  if (Options.SkipPasswords != 0) {
+    GlobalPassword.clear();
+    return;
+  }
+  // The carriage return writes over the progress line; it is not cleared first.
+  ConsolePut("\r");
+  ConsolePut(ExpandPath(UpperCaseString(name)));
+  ConsolePut(" is password-protected.");
+  ConsoleEndLine();
+  ConsoleWrite("Please enter new GLOBAL password: ");
+  // The suffix holds the ";" too, so the answer takes at most 19 characters.
+  std::string answer = ReadMasked(GlobalPasswordCapacity - 1);
+  if (answer == std::string(1, '\0'))
+    answer.clear(); // Esc: the same as an empty answer
+  GlobalPassword = answer;
+  ClearLine();
+  ShowWorking();
+}
+
+bool TakePasswordAnswer(std::string_view name) {
+  if (!GlobalPassword.empty()) {
+    GlobalPassword = (";" + GlobalPassword).substr(0, GlobalPasswordCapacity);
+    return true;
+  }
+  ReportSkippedPassword(name);
+  return false;
+}
+
+void RemoveFileEntry(std::string_view name) {
+  for (;;) {
+    bool attributes_skipped = false;
+    SetEntryAttributes(WithPassword(name), ArchiveAttribute);
+    if (LastServiceResult == 5) {
+      ReportSkippedAttributes(name);
+      attributes_skipped = true;
+    } else if (LastServiceResult != 0 && LastServiceResult != 86) {
+      FatalMessage(PrintSummary, "Disk is write-protected");
+    }
+    SpinnerStep();
+    EraseFile(WithPassword(name));
+    ResultCode result = TakeIoResult();
+    if (result == 0) {
+      ++RunTally.FilesDeleted;
+      if (Options.ShowDeleted != 0)
+        ReportDeleted(name);
+      return;
+    }
+    if (result == 5 && attributes_skipped)
+      return; // the file stays, with no further line
+    if (result != 5 && result != 86)
+      EndWith("Unable to delete file ", name);
+    AskPassword(name);
+    if (!TakePasswordAnswer(name))
+      return;
+  }
+}
+
+bool EnterSubdir(std::string_view name) {
+  for (;;) {
+    ChangeDirectory(WithPassword(name));
+    ResultCode result = TakeIoResult();
+    if (result == 0)
+      return true;
+    if (result != 5 && result != 86)
+      EndWith("Unable to change to ", name);
+    AskPassword(name);
+    if (!TakePasswordAnswer(name))
+      return false;
+  }
+}
+
+bool LeaveAndRemoveDir(std::string_view name) {
+  CheckInterrupt();
+  ChangeDirectory("..");
+  if (TakeIoResult() != 0)
+    return true; // nothing is removed or reported
+  for (;;) {
+    std::uint16_t saved_attributes = 0;
+    if (Options.EmptyDirsOnly != 0)
+      saved_attributes = GetEntryAttributes(WithPassword(name));
+    SetEntryAttributes(WithPassword(name), ArchiveAttribute);
+    ResultCode attribute_result = LastServiceResult;
+    if (attribute_result == 5)
+      ReportSkippedAttributes(name);
+    else if (attribute_result != 0 && attribute_result != 2 && attribute_result != 3 &&
+             attribute_result != 86)
+      FatalMessage(PrintSummary, "Disk is write-protected");
+    SpinnerStep();
+    RemoveEmptyDirectory(WithPassword(name));
+    ResultCode result = TakeIoResult();
+    if (result == 0) {
+      ++RunTally.DirsRemoved;
+      if (Options.ShowDeleted != 0)
+        ReportRemoved(name);
+      return true;
+    }
+    if (result == 5) {
+      // Taken to mean that the directory is not empty.
+      if (Options.EmptyDirsOnly != 0)
+        SetEntryAttributes(WithPassword(name), saved_attributes);
+      ReportNonEmpty(name, Options.EmptyDirsOnly != 0);
+      return false;
+    }
+    if (result != 86)
+      EndWith("Unable to remove directory ", ExpandPath(name));
+    AskPassword(name);
+    if (!TakePasswordAnswer(name))
+      return true;
+  }
+}

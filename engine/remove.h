@@ -1,0 +1,25 @@
+// What happens to one entry of the tree: erasing a file, stepping into a subdirectory, and
+// stepping up out of a directory to remove it, with the DR-DOS password step where a refusal may
+// stem from a password.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Empty, or ";" and the last password typed, at most 20 characters in all. Appended to every
+// name handed to an attribute, erase, removal or change-directory operation.
+extern std::string GlobalPassword;
+constexpr int GlobalPasswordCapacity = 20;
+
+// Asks for a new global password (nothing with SkipPasswords); GlobalPassword holds the answer
+// as typed, without the ";" that the caller puts in front.
+void AskPassword(std::string_view name);
+// After AskPassword: turns a typed answer into the suffix and answers true (retry), or reports
+// the entry as skipped and answers false.
+bool TakePasswordAnswer(std::string_view name);
+
+void RemoveFileEntry(std::string_view name);
+// True when the subdirectory is now current; false when it was passed over.
+bool EnterSubdir(std::string_view name);
+// Steps up to the parent and removes `name` there. False only when it stayed as not empty.
+bool LeaveAndRemoveDir(std::string_view name);

@@ -1,0 +1,14 @@
+// The tree walk: in every directory first the files, then each subdirectory in full, bottom-up.
+// The walk's position is the current directory; entries are named relative to it.
+#pragma once
+
+// Entering a directory deeper than this below the target ends the run as run-time error 202
+// ("Directories nested too deep!"), as running out of a DOS program's stack did.
+constexpr int MaxWalkDepth = 60;
+
+// Deletes the matching files of the current directory.
+void DeleteFilesHere();
+// Walks the subdirectories of the current directory; returns in the same directory.
+void WalkSubdirs();
+// Removes emptied directories upward from the current one, never a drive's root.
+void DeleteParents();

@@ -1,0 +1,118 @@
+// Path expansion, the same on every system: it works on the DOS form of a path and asks the
+// layer only for the current directory of a drive.
+#include <string>
+
+#include "platform/fs.h"
+
+namespace {
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Position of the last backslash in text before index `before` (npos if none).
+std::size_t LastBackslashBefore(const std::string& text, std::size_t before) {
+  if (before == 0)
+    return std::string::npos;
+  return text.rfind('\\', before - 1);
+}
+
+// Resolves "." and ".." in the part below the root. A ".." above the root is dropped.
+void ResolveDots(std::string& t) {
+  for (std::size_t at; (at = t.find("\\.\\")) != std::string::npos;)
+    t.erase(at, 2);
+  for (std::size_t at; (at = t.find("\\..\\")) != std::string::npos;) {
+    std::size_t slash = LastBackslashBefore(t, at);
+    std::size_t from = slash == std::string::npos ? 0 : slash + 1;
+    t.erase(from, at + 4 - from);
+  }
+  std::size_t at = t.find("\\..");
+  if (at != std::string::npos && at + 3 == t.size()) {
+    std::size_t slash = LastBackslashBefore(t, at);
+    if (slash == std::string::npos)
+      t.clear();
+    else
+      t.erase(slash + 1);
+  }
+  if (t == ".")
+    t.clear();
+  else if (t.ends_with("\\."))
+    t.erase(t.size() - 2);
+  while (t.starts_with(".\\"))
+    t.erase(0, 2);
+  while (t.starts_with("..\\"))
+    t.erase(0, 3);
+  if (t == "." || t == "..")
+    t.clear();
+}
+
+} // namespace
+
+std::string ExpandPath(std::string_view path) {
+  ResultCode pending_before = PendingIoResult;
+  std::string w(path);
+  for (char& c : w)
+    if (c == '/')
+      c = '\\';
+  std::size_t root = 3; // length of the root part ("C:\", "\\SERVER\SHARE\")
+  bool root_optional = false;
+
+  if (w.size() >= 2 && IsLetter(w[0]) && w[1] == ':') {
+    if (w[0] >= 'a')
+      w[0] = static_cast<char>(w[0] - 32);
+    std::string d = GetDriveDirectory(static_cast<std::uint8_t>(w[0] - 64));
+    if (w.size() == 2) {
+      w = d;
+    } else if (w[2] != '\\') {
+      std::string rest = w.substr(2);
+      if (!d.empty() && w[0] == d[0]) {
+        if (d.ends_with('\\'))
+          d.pop_back();
+        w = d + "\\" + rest;
+      } else {
+        w = std::string(1, w[0]) + ":\\" + rest;
+      }
+    }
+  } else {
+    std::string d = GetDriveDirectory(0);
+    if (w.starts_with("\\\\")) {
+      // Network form: the root runs to the end of the share name.
+      std::size_t next = w.find('\\', 2);
+      if (next == std::string::npos) {
+        if (w == "\\\\") {
+          root = 2;
+        } else {
+          w += '\\';
+          root = w.size();
+        }
+      } else {
+        root = next + 1;
+        if (next + 1 < w.size()) {
+          root_optional = true;
+          std::size_t share_end = w.find('\\', next + 1);
+          root = share_end == std::string::npos ? w.size() + 1 : share_end + 1;
+        }
+      }
+    } else if (w.starts_with("\\")) {
+      w = d.substr(0, 1) + ":" + w;
+    } else if (d.size() == 3) {
+      w = d + w;
+    } else if (w.empty()) {
+      w = d + "\\";
+    } else {
+      w = d + "\\" + w;
+    }
+  }
+
+  std::size_t keep = std::min(root, w.size());
+  std::string t = w.substr(keep);
+  ResolveDots(t);
+  w = w.substr(0, keep) + t;
+  // The root keeps its backslash (a share name given without one gets it here).
+  if (t.empty() && (root > w.size() || w[root - 1] != '\\'))
+    w += '\\';
+  if (w.ends_with('\\') && (w.size() > root || (root_optional && w.size() == root)) &&
+      !path.empty() && path.back() != '\\')
+    w.pop_back();
+
+  PendingIoResult = pending_before;
+  return w;
+}

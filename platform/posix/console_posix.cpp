@@ -1,0 +1,163 @@
+// Only code for POSIX systems: the two output streams, the arguments and the end of the process.
+//
+// The per-entry report lines go to standard output, all other text to standard error. When both
+// lead to the same file or terminal they share one buffer, so their text stays in order. Output
+// is handed to the system when the program waits for a key, when it ends, when the buffer fills,
+// or when a short time has passed: a write per statement would slow a large erase down.
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <limits.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/console.h"
+#include "platform/posix/names.h"
+#include "platform/posix/paths.h"
+#include "platform/posix/terminal.h"
+#include "platform/process.h"
+#include "platform/result_codes.h"
+
+namespace {
+
+struct Sink {
+  int fd;
+  std::string buffer;
+  bool broken = false;
+};
+
+Sink sinks[2] = {{2, {}}, {1, {}}};
+int sink_of[2] = {0, 1}; // by OutputStream
+std::string statement[2];
+std::timespec last_flush{};
+
+constexpr std::size_t FlushSize = 64 * 1024;
+constexpr long FlushIntervalNs = 50'000'000;
+
+int Index(OutputStream stream) { return stream == OutputStream::Console ? 0 : 1; }
+
+void WriteAll(Sink& sink) {
+  std::size_t done = 0;
+  while (done < sink.buffer.size() && !sink.broken) {
+    ssize_t written = write(sink.fd, sink.buffer.data() + done, sink.buffer.size() - done);
+    if (written < 0) {
+      if (errno == EINTR)
+        continue;
+      sink.broken = true; // a closed pipe or a full disk: the rest of the text is dropped
+      break;
+    }
+    done += static_cast<std::size_t>(written);
+  }
+  sink.buffer.clear();
+}
+
+bool SameFile(int a, int b) {
+  struct stat first, second;
+  return fstat(a, &first) == 0 && fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
+// Names mapped into the DOS namespace are shown with their own Linux bytes; the bell is never
+// written.
+void AppendShown(std::string& buffer, std::string_view text) {
+  if (text.find('\a') == std::string_view::npos && IsPlainText(text)) {
+    buffer += text;
+    return;
+  }
+  std::string shown = DecodeName(text);
+  for (char c : shown)
+    if (c != '\a')
+      buffer += c;
+}
+
+void HandOver(int index) {
+  Sink& sink = sinks[sink_of[index]];
+  AppendShown(sink.buffer, statement[index]);
+  statement[index].clear();
+  std::timespec now;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  long elapsed = (now.tv_sec - last_flush.tv_sec) * 1'000'000'000L + (now.tv_nsec - last_flush.tv_nsec);
+  if (sink.buffer.size() >= FlushSize || elapsed >= FlushIntervalNs)
+    FlushOutput();
+}
+
+std::vector<std::string> arguments;
+std::string program_path;
+
+} // namespace
+
+void FlushOutput() {
+  for (Sink& sink : sinks)
+    if (!sink.buffer.empty())
+      WriteAll(sink);
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &last_flush);
+}
+
+void WriteText(OutputStream stream, std::string_view text, int width) {
+  if (PendingIoResult != 0)
+    return;
+  std::string& line = statement[Index(stream)];
+  if (width > static_cast<int>(text.size()))
+    line.append(static_cast<std::size_t>(width) - text.size(), ' ');
+  line += text;
+}
+
+void WriteChar(OutputStream stream, char c, int width) {
+  WriteText(stream, std::string_view(&c, 1), width);
+}
+
+void WriteNumber(OutputStream stream, std::int64_t number, int width) {
+  WriteText(stream, std::to_string(number), width);
+}
+
+void EndLine(OutputStream stream) {
+  if (PendingIoResult != 0)
+    return;
+  statement[Index(stream)] += "\r\n";
+  HandOver(Index(stream));
+}
+
+void FlushLine(OutputStream stream) { HandOver(Index(stream)); }
+
+void WriteErrorReportLine(std::string_view line) {
+  Sink& sink = sinks[0];
+  sink.buffer.append(line);
+  sink.buffer += "\r\n";
+  WriteAll(sink);
+}
+
+void EndProcess(int status) {
+  FlushOutput();
+  RestoreTerminal();
+  _exit(status);
+}
+
+int ArgumentCount() { return static_cast<int>(arguments.size()); }
+
+std::string ArgumentAt(int index) {
+  if (index == 0) {
+    if (program_path.empty()) {
+      char path[PATH_MAX];
+      ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+      program_path = DosPathOf(length > 0 ? std::string_view(path, length) : "/");
+    }
+    return program_path;
+  }
+  if (index < 0 || index > ArgumentCount())
+    return {};
+  return arguments[index - 1];
+}
+
+void StartConsole(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    arguments.push_back(EncodeArgument(argv[i]));
+  // A reader that went away must not kill the run with the terminal still in raw mode.
+  std::signal(SIGPIPE, SIG_IGN);
+  if (SameFile(1, 2))
+    sink_of[0] = sink_of[1] = 1;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &last_flush);
+  StartKeyboard();
+}

@@ -1,0 +1,141 @@
+// Only code for POSIX systems.
+#include "platform/posix/drives.h"
+
+#include <array>
+#include <cstdlib>
+#include <limits.h>
+#include <string>
+
+#include "platform/fs.h"
+#include "platform/posix/names.h"
+#include "platform/posix/paths.h"
+
+namespace {
+
+struct Drive {
+  bool mapped = false;
+  std::string root;
+  std::string current;
+};
+
+std::array<Drive, 26> drives;
+int current_drive = 25;
+
+std::string Normalised(std::string path) {
+  char resolved[PATH_MAX];
+  if (realpath(path.c_str(), resolved) != nullptr)
+    path = resolved;
+  while (path.size() > 1 && path.back() == '/')
+    path.pop_back();
+  return path;
+}
+
+void MapDrive(int drive, std::string root) {
+  drives[drive].mapped = true;
+  drives[drive].root = std::move(root);
+  drives[drive].current = std::string(1, static_cast<char>('A' + drive)) + ":\\";
+}
+
+} // namespace
+
+int DriveIndex(char letter) {
+  if (letter >= 'A' && letter <= 'Z')
+    return letter - 'A';
+  if (letter >= 'a' && letter <= 'z')
+    return letter - 'a';
+  return -1;
+}
+
+std::string LoadDriveTable() {
+  MapDrive(25, "/");
+  const char* value = std::getenv("VAKRUN_DRIVES");
+  if (value == nullptr)
+    return {};
+  std::string_view table = value;
+  std::array<bool, 26> given{};
+  while (!table.empty()) {
+    std::size_t end = table.find(';');
+    std::string_view item = table.substr(0, end);
+    table = end == std::string_view::npos ? std::string_view{} : table.substr(end + 1);
+    if (item.empty())
+      continue;
+    int drive = item.size() >= 3 && item[1] == '=' ? DriveIndex(item[0]) : -1;
+    if (drive < 0 || item[2] != '/')
+      return "VAKRUN_DRIVES: \"" + std::string(item) +
+             "\" is not a drive letter, \"=\" and an absolute directory";
+    if (given[drive])
+      return "VAKRUN_DRIVES: drive " + std::string(1, static_cast<char>('A' + drive)) +
+             ": is mapped twice";
+    given[drive] = true;
+    MapDrive(drive, Normalised(std::string(item.substr(2))));
+  }
+  return {};
+}
+
+bool DriveIsMapped(int drive) { return drive >= 0 && drive < 26 && drives[drive].mapped; }
+const std::string& DriveRoot(int drive) { return drives[drive].root; }
+std::string& DriveCurrent(int drive) { return drives[drive].current; }
+int CurrentDrive() { return current_drive; }
+void SetCurrentDrive(int drive) { current_drive = drive; }
+
+bool IsDriveRootPath(std::string_view path) {
+  return path.size() == 3 && DriveIndex(path[0]) >= 0 && path[1] == ':' && path[2] == '\\';
+}
+
+std::string DosPathOf(std::string_view linux_path) {
+  int best = -1;
+  std::size_t best_length = 0;
+  for (int drive = 0; drive < 26; ++drive) {
+    if (!drives[drive].mapped)
+      continue;
+    const std::string& root = drives[drive].root;
+    bool inside = root == "/" || linux_path == root ||
+                  (linux_path.size() > root.size() && linux_path.starts_with(root) &&
+                   linux_path[root.size()] == '/');
+    std::size_t length = root == "/" ? 0 : root.size();
+    if (inside && (best < 0 || length > best_length)) {
+      best = drive;
+      best_length = length;
+    }
+  }
+  if (best < 0)
+    best = 25;
+  std::string dos(1, static_cast<char>('A' + best));
+  dos += ":\\";
+  std::string_view rest = linux_path.substr(best_length);
+  bool first = true;
+  while (!rest.empty()) {
+    std::size_t slash = rest.find('/');
+    std::string_view component = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+    if (component.empty())
+      continue;
+    if (!first)
+      dos += '\\';
+    dos += EncodeName(component);
+    first = false;
+  }
+  return dos;
+}
+
+std::uint32_t LinuxPathOf(std::string_view dos_path, std::string& linux_path) {
+  std::string full = ExpandPath(dos_path.substr(0, dos_path.find(';')));
+  if (full.size() < 3 || full[1] != ':')
+    return 53; // a network path: no such thing here
+  int drive = DriveIndex(full[0]);
+  if (!DriveIsMapped(drive))
+    return 15;
+  linux_path = DriveRoot(drive);
+  std::string_view rest = std::string_view(full).substr(3);
+  while (!rest.empty()) {
+    std::size_t slash = rest.find('\\');
+    std::string_view component = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+    if (component.empty())
+      continue;
+    if (linux_path.back() != '/')
+      linux_path += '/';
+    linux_path += DecodeName(component);
+  }
+  return 0;
+}

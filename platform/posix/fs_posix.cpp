@@ -1,0 +1,644 @@
+// Only code for POSIX systems: the file-system services over Linux system calls.
+//
+// Safety comes first here. The walk's position is the process's current directory, held as an
+// open descriptor; stepping into a subdirectory opens it without following links and checks that
+// it is the entry just listed, and stepping up returns to the held descriptor of the directory the
+// walk came from, never to wherever ".." leads at that moment. Links are never followed and
+// never carry the directory bit, so nothing outside the target is reached.
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/fs.h"
+#include "platform/posix/drives.h"
+#include "platform/posix/errno_map.h"
+#include "platform/posix/names.h"
+#include "platform/posix/paths.h"
+#include "platform/wildcard.h"
+
+namespace {
+
+// ---- Position ---------------------------------------------------------------------------------
+
+// A directory the walk stepped down from, to step up to again.
+struct HeldDirectory {
+  int fd;
+  // The directory was entered by the program (the target or a directory under it), so its own
+  // write permission may be given back to its owner when that alone stops an erase inside it.
+  bool entered;
+};
+
+int current_fd = -1;
+bool current_entered = false;
+std::vector<HeldDirectory> held;
+// Changes whenever the current directory does, so that facts about listed entries expire.
+unsigned position_generation = 0;
+
+void DropHeldDirectories() {
+  for (const HeldDirectory& directory : held)
+    close(directory.fd);
+  held.clear();
+}
+
+void MakeCurrent(int fd, bool entered) {
+  if (current_fd >= 0)
+    close(current_fd);
+  current_fd = fd;
+  current_entered = entered;
+  ++position_generation;
+}
+
+std::string& LogicalCurrent() { return DriveCurrent(CurrentDrive()); }
+
+void AppendComponent(std::string& dos_path, std::string_view name) {
+  if (!dos_path.ends_with('\\'))
+    dos_path += '\\';
+  dos_path += name;
+}
+
+void DropLastComponent(std::string& dos_path) {
+  if (dos_path.size() <= 3)
+    return;
+  std::size_t slash = dos_path.rfind('\\');
+  dos_path.erase(slash < 3 ? 3 : slash);
+}
+
+// ---- The entry a search listed last -------------------------------------------------------------
+
+// What the last search step in the current directory said of the entry it returned, so that the
+// operations that follow on that name need no second look at it.
+struct ListedEntry {
+  std::string name; // DOS form
+  ino_t inode = 0;
+  unsigned char type = DT_UNKNOWN;
+  unsigned generation = ~0u;
+};
+ListedEntry listed;
+
+const ListedEntry* ListedAs(std::string_view dos_name) {
+  if (listed.generation == position_generation && listed.name == dos_name)
+    return &listed;
+  return nullptr;
+}
+
+// ---- Names and paths --------------------------------------------------------------------------
+
+std::string_view WithoutPassword(std::string_view path) {
+  // Names from the system and typed arguments have their ";" mapped, so a plain ";" can only be
+  // the start of a DR-DOS password, which means nothing here.
+  return path.substr(0, path.find(';'));
+}
+
+bool IsBareName(std::string_view path) {
+  return !path.empty() && path.find_first_of("\\/") == std::string_view::npos &&
+         !(path.size() >= 2 && path[1] == ':') && path != "." && path != "..";
+}
+
+// Where an operation on a path takes place: a directory descriptor and a Linux name in it.
+struct Place {
+  int dir_fd = AT_FDCWD;
+  bool own_fd = false;
+  std::string name;     // Linux name inside dir_fd
+  std::string dos_name; // the same name in DOS form
+  bool drive_root = false;
+  bool in_current = false; // dir_fd is the current directory
+  std::uint32_t error = 0;
+};
+
+void Release(Place& place) {
+  if (place.own_fd)
+    close(place.dir_fd);
+  place.own_fd = false;
+}
+
+Place Locate(std::string_view path) {
+  Place place;
+  std::string dos(WithoutPassword(path));
+  for (char& c : dos)
+    if (c == '/')
+      c = '\\';
+  if (IsBareName(dos)) {
+    place.name = DecodeName(dos);
+    place.dos_name = std::move(dos);
+    place.in_current = true;
+    return place;
+  }
+  std::string full = ExpandPath(dos);
+  if (full.size() < 3 || full[1] != ':') {
+    place.error = 53; // network paths do not exist here
+    return place;
+  }
+  if (!DriveIsMapped(DriveIndex(full[0]))) {
+    place.error = oserror::InvalidDrive;
+    return place;
+  }
+  if (full.size() > 3 && full.back() == '\\')
+    full.pop_back();
+  if (IsDriveRootPath(full)) {
+    place.drive_root = true;
+    std::string root_path;
+    LinuxPathOf(full, root_path);
+    place.name = root_path;
+    return place;
+  }
+  std::size_t slash = full.rfind('\\');
+  std::string parent = full.substr(0, slash < 3 ? 3 : slash);
+  place.dos_name = full.substr(slash + 1);
+  place.name = DecodeName(place.dos_name);
+  if (parent == LogicalCurrent()) {
+    place.in_current = true;
+    return place;
+  }
+  std::string parent_linux;
+  place.error = LinuxPathOf(parent, parent_linux);
+  if (place.error != 0)
+    return place;
+  int fd = open(parent_linux.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    place.error = errno == ENOENT ? oserror::PathNotFound : OsErrorFromErrno(errno);
+    return place;
+  }
+  place.dir_fd = fd;
+  place.own_fd = true;
+  return place;
+}
+
+// ---- Attributes ---------------------------------------------------------------------------------
+
+std::uint32_t AttributesOf(const struct stat& status, std::string_view linux_name) {
+  std::uint32_t attributes = 0;
+  if (S_ISDIR(status.st_mode)) {
+    attributes |= DirectoryAttribute;
+  } else {
+    attributes |= ArchiveAttribute;
+    if (S_ISLNK(status.st_mode))
+      attributes |= ReparsePointAttribute;
+    else if (!S_ISREG(status.st_mode))
+      attributes |= SystemAttribute; // devices, pipes and sockets
+  }
+  if (!S_ISLNK(status.st_mode) && (status.st_mode & S_IWUSR) == 0)
+    attributes |= ReadOnlyAttribute;
+  if (linux_name.starts_with('.') && linux_name != "." && linux_name != "..")
+    attributes |= HiddenAttribute;
+  return attributes;
+}
+
+// Gives or takes the owner's write permission, the one mode bit that stands for read-only.
+// Links have no mode of their own, and a file with other hard links keeps its mode, since those
+// links may lie outside the target.
+std::uint32_t ApplyAttributes(int dir_fd, const std::string& name, std::uint16_t attributes) {
+  int fd = openat(dir_fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0)
+    return OsErrorFromErrno(errno);
+  struct stat status;
+  std::uint32_t error = 0;
+  if (fstat(fd, &status) != 0) {
+    error = OsErrorFromErrno(errno);
+  } else if (!S_ISLNK(status.st_mode) && !(!S_ISDIR(status.st_mode) && status.st_nlink > 1)) {
+    bool want_write = (attributes & ReadOnlyAttribute) == 0;
+    bool has_write = (status.st_mode & S_IWUSR) != 0;
+    if (want_write != has_write) {
+      // Through /proc the change lands on the inode just opened, even if the name was swapped
+      // for a link since.
+      char proc_path[40];
+      std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
+      if (chmod(proc_path, (status.st_mode ^ S_IWUSR) & 07777) != 0)
+        error = OsErrorFromErrno(errno);
+    }
+  }
+  close(fd);
+  return error;
+}
+
+// Clearing read-only before an erase matters only when the entry stays, since Linux removes an
+// entry whatever its own mode. So that change waits: it is made if the erase or removal of that
+// same entry fails, or before any other operation.
+struct DeferredAttributes {
+  bool waiting = false;
+  std::string name;
+  std::uint16_t attributes = 0;
+  unsigned generation = 0;
+};
+DeferredAttributes deferred;
+
+void MakeDeferredChange() {
+  if (!deferred.waiting)
+    return;
+  deferred.waiting = false;
+  if (deferred.generation == position_generation)
+    ApplyAttributes(AT_FDCWD, deferred.name, deferred.attributes);
+}
+
+// The erase or removal of `name` in the current directory ended; the deferred change is made
+// only when the entry is still there.
+void SettleDeferredChange(const Place& place, bool removed) {
+  if (deferred.waiting && place.in_current && deferred.name == place.name &&
+      deferred.generation == position_generation) {
+    if (removed)
+      deferred.waiting = false;
+  }
+  MakeDeferredChange();
+}
+
+// A directory the user owns and made read-only does not stop the erase of what it holds (a Go
+// module cache is the everyday case): give its owner write permission back and try once more.
+// Only directories the program entered qualify, never one above the target.
+bool MadeCurrentWritable(const Place& place, int error) {
+  if (error != EACCES || !place.in_current || !current_entered)
+    return false;
+  struct stat status;
+  if (fstat(current_fd, &status) != 0 || status.st_uid != geteuid() ||
+      (status.st_mode & S_IWUSR) != 0)
+    return false;
+  return fchmod(current_fd, (status.st_mode | S_IWUSR) & 07777) == 0;
+}
+
+// ---- Searches -----------------------------------------------------------------------------------
+
+struct OpenSearch {
+  DIR* dir;
+  bool in_current;
+};
+
+void EndSearch(SearchEntry& entry, std::uint32_t os_error) {
+  if (entry.Handle != nullptr) {
+    OpenSearch* search = static_cast<OpenSearch*>(entry.Handle);
+    closedir(search->dir);
+    delete search;
+    entry.Handle = nullptr;
+  }
+  LastServiceResult = TranslateSearchError(os_error);
+}
+
+// Steps to the next entry that matches the pattern and has no excluded bit.
+void MatchStep(SearchEntry& entry) {
+  OpenSearch* search = static_cast<OpenSearch*>(entry.Handle);
+  for (;;) {
+    std::string name;
+    std::uint32_t attributes;
+    ino_t inode = 0;
+    unsigned char type = DT_DIR;
+    if (entry.DotsListed < 2 && !entry.AtDriveRoot) {
+      // "." and ".." come first, as Windows lists them, in every directory but a drive root.
+      name = entry.DotsListed == 0 ? "." : "..";
+      ++entry.DotsListed;
+      attributes = DirectoryAttribute;
+    } else {
+      entry.DotsListed = 2;
+      errno = 0;
+      struct dirent* item = readdir(search->dir);
+      if (item == nullptr) {
+        EndSearch(entry, errno == 0 ? oserror::NoMoreFiles : OsErrorFromErrno(errno));
+        return;
+      }
+      std::string_view linux_name = item->d_name;
+      if (linux_name == "." || linux_name == "..")
+        continue;
+      type = item->d_type;
+      inode = item->d_ino;
+      if (type == DT_UNKNOWN) {
+        struct stat status;
+        if (fstatat(dirfd(search->dir), item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+          continue; // gone since it was listed
+        type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISLNK(status.st_mode) ? DT_LNK
+                                             : S_ISREG(status.st_mode)   ? DT_REG
+                                                                         : DT_FIFO;
+      }
+      // The listing does not tell read-only; that would cost a status read per entry, and the
+      // walk needs only the directory bit.
+      attributes = type == DT_DIR   ? DirectoryAttribute
+                   : type == DT_LNK ? ArchiveAttribute | ReparsePointAttribute
+                   : type == DT_REG ? ArchiveAttribute
+                                    : ArchiveAttribute | SystemAttribute;
+      if (linux_name.starts_with('.'))
+        attributes |= HiddenAttribute;
+      name = EncodeName(linux_name);
+    }
+    if ((attributes & entry.ExcludeMask) != 0 || !MatchesMask(entry.Pattern, name))
+      continue;
+    entry.Name = std::move(name);
+    entry.Attributes = attributes;
+    if (search->in_current) {
+      listed.name = entry.Name;
+      listed.inode = inode;
+      listed.type = type;
+      listed.generation = position_generation;
+    }
+    return;
+  }
+}
+
+} // namespace
+
+// ---- Services -----------------------------------------------------------------------------------
+
+void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
+  MakeDeferredChange();
+  if (entry.Handle != nullptr)
+    EndSearch(entry, 0);
+  entry = SearchEntry{};
+  LastServiceResult = 0;
+  entry.ExcludeMask = static_cast<std::uint16_t>(
+      (HiddenAttribute | SystemAttribute | VolumeLabelAttribute | DirectoryAttribute) & ~mask);
+  std::size_t slash = pattern.find_last_of("\\/");
+  entry.Pattern = slash == std::string_view::npos ? pattern : pattern.substr(slash + 1);
+  DIR* dir = nullptr;
+  bool in_current = slash == std::string_view::npos;
+  if (in_current) {
+    entry.AtDriveRoot = LogicalCurrent().size() == 3;
+    dir = opendir(".");
+  } else {
+    std::string directory(pattern.substr(0, slash + 1));
+    std::string full = ExpandPath(directory);
+    entry.AtDriveRoot = full.size() == 3;
+    std::string linux_path;
+    std::uint32_t error = LinuxPathOf(full, linux_path);
+    if (error != 0) {
+      LastServiceResult = TranslateSearchError(error);
+      return;
+    }
+    dir = opendir(linux_path.c_str());
+  }
+  if (dir == nullptr) {
+    // A directory that is not there is "path not found", never "no more entries".
+    LastServiceResult = TranslateSearchError(
+        errno == ENOENT ? oserror::PathNotFound : OsErrorFromErrno(errno));
+    return;
+  }
+  entry.Handle = new OpenSearch{dir, in_current};
+  MatchStep(entry);
+}
+
+void FindNextEntry(SearchEntry& entry) {
+  LastServiceResult = 0;
+  if (entry.Handle == nullptr) {
+    LastServiceResult = oserror::NoMoreFiles;
+    return;
+  }
+  MatchStep(entry);
+}
+
+std::uint16_t GetEntryAttributes(std::string_view path) {
+  MakeDeferredChange();
+  LastServiceResult = 0;
+  Place place = Locate(path);
+  if (place.error != 0) {
+    LastServiceResult = static_cast<ResultCode>(place.error);
+    return 0;
+  }
+  struct stat status;
+  int result = fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW);
+  int error = errno;
+  Release(place);
+  if (result != 0) {
+    LastServiceResult = static_cast<ResultCode>(OsErrorFromErrno(error));
+    return 0;
+  }
+  std::string_view last = place.name;
+  if (!place.drive_root)
+    last = last.substr(last.rfind('/') == std::string_view::npos ? 0 : last.rfind('/') + 1);
+  return static_cast<std::uint16_t>(AttributesOf(status, place.drive_root ? "" : last));
+}
+
+void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
+  LastServiceResult = 0;
+  if ((attributes & VolumeLabelAttribute) != 0) {
+    LastServiceResult = oserror::AccessDenied;
+    return;
+  }
+  Place place = Locate(path);
+  if (place.error != 0) {
+    MakeDeferredChange();
+    LastServiceResult = static_cast<ResultCode>(place.error);
+    return;
+  }
+  if (place.drive_root) // a drive's root keeps its mode
+    return;
+  if (place.in_current && (attributes & ReadOnlyAttribute) == 0) {
+    if (!(deferred.waiting && deferred.name == place.name))
+      MakeDeferredChange();
+    deferred = {true, place.name, attributes, position_generation};
+    return;
+  }
+  MakeDeferredChange();
+  LastServiceResult = static_cast<ResultCode>(ApplyAttributes(place.dir_fd, place.name, attributes));
+  Release(place);
+}
+
+void EraseFile(std::string_view path) {
+  if (PendingIoResult != 0)
+    return;
+  Place place = Locate(path);
+  if (place.error != 0) {
+    MakeDeferredChange();
+    SetPendingError(place.error);
+    return;
+  }
+  int result = place.drive_root ? -1 : unlinkat(place.dir_fd, place.name.c_str(), 0);
+  int error = place.drive_root ? EISDIR : errno;
+  if (result != 0 && MadeCurrentWritable(place, error)) {
+    result = unlinkat(place.dir_fd, place.name.c_str(), 0);
+    error = errno;
+  }
+  std::uint32_t os_error = result == 0 ? 0 : OsErrorFromErrno(error);
+  if (os_error == oserror::AccessDenied) {
+    // Erasing a directory, or a name that cannot be looked at, is "file not found".
+    struct stat status;
+    if (place.drive_root ||
+        fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        S_ISDIR(status.st_mode))
+      os_error = oserror::FileNotFound;
+  }
+  SettleDeferredChange(place, result == 0);
+  Release(place);
+  if (os_error != 0)
+    SetPendingError(os_error);
+}
+
+void RemoveEmptyDirectory(std::string_view path) {
+  if (path == ".") {
+    PendingIoResult = 16;
+    return;
+  }
+  if (path.empty() || PendingIoResult != 0)
+    return;
+  Place place = Locate(path);
+  if (place.error != 0) {
+    MakeDeferredChange();
+    SetPendingError(place.error);
+    return;
+  }
+  if (place.drive_root) { // a drive's root is never removed
+    Release(place);
+    SetPendingError(oserror::AccessDenied);
+    return;
+  }
+  int result = unlinkat(place.dir_fd, place.name.c_str(), AT_REMOVEDIR);
+  int error = errno;
+  if (result != 0 && MadeCurrentWritable(place, error)) {
+    result = unlinkat(place.dir_fd, place.name.c_str(), AT_REMOVEDIR);
+    error = errno;
+  }
+  SettleDeferredChange(place, result == 0);
+  Release(place);
+  if (result != 0)
+    SetPendingError(OsErrorFromErrno(error));
+}
+
+namespace {
+
+void StepUp() {
+  if (!held.empty()) {
+    HeldDirectory parent = held.back();
+    held.pop_back();
+    if (fchdir(parent.fd) != 0) {
+      int error = errno;
+      close(parent.fd);
+      SetPendingError(OsErrorFromErrno(error));
+      return;
+    }
+    MakeCurrent(parent.fd, parent.entered);
+    DropLastComponent(LogicalCurrent());
+    return;
+  }
+  std::string& logical = LogicalCurrent();
+  if (logical.size() <= 3)
+    return; // ".." at a drive's root stays there
+  std::string parent = logical;
+  DropLastComponent(parent);
+  std::string linux_path;
+  std::uint32_t error = LinuxPathOf(parent, linux_path);
+  int fd = error != 0 ? -1 : open(linux_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 || fchdir(fd) != 0) {
+    if (error == 0)
+      error = OsErrorFromErrno(errno);
+    if (fd >= 0)
+      close(fd);
+    SetPendingError(error == oserror::FileNotFound ? oserror::PathNotFound : error);
+    return;
+  }
+  MakeCurrent(fd, false);
+  logical = parent;
+}
+
+void StepDown(const std::string& dos_name) {
+  std::string linux_name = DecodeName(dos_name);
+  int fd = openat(AT_FDCWD, linux_name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    std::uint32_t error = OsErrorFromErrno(errno);
+    SetPendingError(error == oserror::FileNotFound ? oserror::PathNotFound : error);
+    return;
+  }
+  // The directory must be the very entry the search listed, not one swapped in since.
+  if (const ListedEntry* entry = ListedAs(dos_name); entry != nullptr && entry->inode != 0) {
+    struct stat status;
+    if (fstat(fd, &status) != 0 || status.st_ino != entry->inode) {
+      close(fd);
+      SetPendingError(oserror::PathNotFound);
+      return;
+    }
+  }
+  if (fchdir(fd) != 0) {
+    int error = errno;
+    close(fd);
+    SetPendingError(OsErrorFromErrno(error));
+    return;
+  }
+  held.push_back({current_fd, current_entered});
+  current_fd = -1;
+  MakeCurrent(fd, true);
+  AppendComponent(LogicalCurrent(), dos_name);
+}
+
+void ChangeToFullPath(const std::string& dos_path) {
+  std::string full = ExpandPath(dos_path);
+  if (full.size() < 3 || full[1] != ':') {
+    SetPendingError(53);
+    return;
+  }
+  int drive = DriveIndex(full[0]);
+  if (!DriveIsMapped(drive)) {
+    SetPendingError(oserror::InvalidDrive);
+    return;
+  }
+  if (full.size() > 3 && full.back() == '\\')
+    full.pop_back();
+  std::string linux_path;
+  LinuxPathOf(full, linux_path);
+  // The last component must not be a link: a target that is a link to "/" would otherwise
+  // erase everything without the drive-root question. Links earlier in the path are fine.
+  int fd = open(linux_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 || fchdir(fd) != 0) {
+    std::uint32_t error = OsErrorFromErrno(errno);
+    if (fd >= 0)
+      close(fd);
+    SetPendingError(error == oserror::FileNotFound ? oserror::PathNotFound : error);
+    return;
+  }
+  DropHeldDirectories();
+  if (full.size() > 3) {
+    // The directory that really holds this one, to step up to.
+    int parent = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent >= 0)
+      held.push_back({parent, false});
+  }
+  MakeCurrent(fd, true);
+  SetCurrentDrive(drive);
+  DriveCurrent(drive) = full;
+}
+
+} // namespace
+
+void ChangeDirectory(std::string_view path) {
+  if (path.empty() || PendingIoResult != 0)
+    return;
+  MakeDeferredChange();
+  std::string dos(WithoutPassword(path));
+  for (char& c : dos)
+    if (c == '/')
+      c = '\\';
+  if (dos == "..")
+    StepUp();
+  else if (IsBareName(dos))
+    StepDown(dos);
+  else
+    ChangeToFullPath(dos);
+}
+
+std::string GetDriveDirectory(std::uint8_t drive) {
+  if (drive == 0)
+    return LogicalCurrent();
+  int index = drive - 1;
+  if (!DriveIsMapped(index)) {
+    SetPendingError(oserror::InvalidDrive);
+    return std::string(1, static_cast<char>('@' + drive)) + ":\\";
+  }
+  return DriveCurrent(index);
+}
+
+std::string StartFileSystem() {
+  std::string problem = LoadDriveTable();
+  if (!problem.empty())
+    return problem;
+  char* cwd = getcwd(nullptr, 0);
+  bool known = cwd != nullptr;
+  std::string start = known ? cwd : "/";
+  free(cwd);
+  // A current directory that no longer exists gives way to the root.
+  int fd = open(known ? "." : "/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0 && !known && fchdir(fd) != 0) {
+    close(fd);
+    fd = -1;
+  }
+  std::string dos = DosPathOf(start);
+  int drive = DriveIndex(dos[0]);
+  SetCurrentDrive(drive);
+  DriveCurrent(drive) = dos;
+  MakeCurrent(fd, false);
+  return {};
+}
