@@ -1,0 +1,312 @@
+#include "harness.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <ftw.h>
+#include <grp.h>
+#include <poll.h>
+#include <pty.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+std::string VakrunPath() {
+  if (const char* path = std::getenv("VAKRUN_UNDER_TEST"))
+    return path;
+  return VAKRUN_BINARY;
+}
+
+namespace {
+
+std::vector<char*> CStrings(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& s : strings)
+    pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// What the child does between fork and exec: working directory, user, environment, program.
+[[noreturn]] void ExecChild(const std::vector<std::string>& args, const RunOptions& options) {
+  if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0)
+    _exit(126);
+  for (const std::string& entry : options.env) {
+    std::size_t equals = entry.find('=');
+    setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+  }
+  if (options.as_uid >= 0 && static_cast<uid_t>(options.as_uid) != geteuid()) {
+    if (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.as_uid)) != 0 ||
+        setuid(static_cast<uid_t>(options.as_uid)) != 0)
+      _exit(125);
+  }
+  std::vector<std::string> argv;
+  argv.push_back(options.program.empty() ? VakrunPath() : options.program);
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> pointers = CStrings(argv);
+  execv(pointers[0], pointers.data());
+  _exit(127);
+}
+
+int StatusOf(int wait_status) {
+  if (WIFEXITED(wait_status))
+    return WEXITSTATUS(wait_status);
+  if (WIFSIGNALED(wait_status))
+    return 128 + WTERMSIG(wait_status);
+  return -1;
+}
+
+using Clock = std::chrono::steady_clock;
+
+} // namespace
+
+RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options) {
+  RunResult result;
+  int out_pipe[2], err_pipe[2] = {-1, -1}, in_pipe[2];
+  if (pipe(out_pipe) != 0 || (!options.merge && pipe(err_pipe) != 0) || pipe(in_pipe) != 0)
+    return result;
+  // The keys are in the pipe before the program starts, and the pipe is closed after them.
+  fcntl(in_pipe[1], F_SETPIPE_SZ, 1 << 20);
+  if (!options.input.empty() &&
+      write(in_pipe[1], options.input.data(), options.input.size()) !=
+          static_cast<ssize_t>(options.input.size()))
+    return result;
+  close(in_pipe[1]);
+  pid_t child = fork();
+  if (child == 0) {
+    int input = options.no_input ? open("/dev/null", O_RDONLY) : in_pipe[0];
+    dup2(input, 0);
+    dup2(out_pipe[1], 1);
+    dup2(options.merge ? out_pipe[1] : err_pipe[1], 2);
+    for (int fd = 3; fd < 1024; ++fd)
+      close(fd);
+    ExecChild(args, options);
+  }
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  if (!options.merge)
+    close(err_pipe[1]);
+  struct pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  int open_count = options.merge ? 1 : 2;
+  auto deadline = Clock::now() + std::chrono::seconds(options.timeout_seconds);
+  char buffer[65536];
+  while (open_count > 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      result.timed_out = true;
+      kill(child, SIGKILL);
+      break;
+    }
+    int ready = poll(fds, options.merge ? 1 : 2, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR)
+      continue;
+    for (int i = 0; i < (options.merge ? 1 : 2); ++i) {
+      if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP)) == 0)
+        continue;
+      ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got <= 0) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_count;
+      } else {
+        (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(got));
+      }
+    }
+  }
+  for (auto& fd : fds)
+    if (fd.fd >= 0)
+      close(fd.fd);
+  int wait_status = 0;
+  waitpid(child, &wait_status, 0);
+  result.status = StatusOf(wait_status);
+  return result;
+}
+
+TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vector<TypedKeys>& keys,
+                          const RunOptions& options, int signal_after_keys) {
+  TerminalRun run;
+  int master = -1;
+  struct winsize size = {24, 80, 0, 0};
+  pid_t child = forkpty(&master, nullptr, nullptr, &size);
+  if (child < 0)
+    return run;
+  if (child == 0)
+    ExecChild(args, options);
+  struct termios before;
+  tcgetattr(master, &before);
+  auto deadline = Clock::now() + std::chrono::seconds(options.timeout_seconds);
+  char buffer[4096];
+  // Reads what the program wrote for up to `ms` milliseconds (or until `text` shows).
+  auto read_for = [&](int ms, const std::string& text) {
+    auto until = std::min(deadline, Clock::now() + std::chrono::milliseconds(ms));
+    while (Clock::now() < until) {
+      if (!text.empty() && run.screen.find(text) != std::string::npos)
+        return true;
+      struct pollfd request = {master, POLLIN, 0};
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+      if (poll(&request, 1, static_cast<int>(std::max<long>(1, left.count()))) <= 0)
+        continue;
+      ssize_t got = read(master, buffer, sizeof buffer);
+      if (got <= 0)
+        return false;
+      run.screen.append(buffer, static_cast<std::size_t>(got));
+    }
+    return !text.empty() && run.screen.find(text) != std::string::npos;
+  };
+  std::size_t seen = 0;
+  for (const TypedKeys& typed : keys) {
+    if (!typed.wait_for.empty()) {
+      auto until = std::min(deadline, Clock::now() + std::chrono::seconds(20));
+      while (Clock::now() < until && run.screen.find(typed.wait_for, seen) == std::string::npos)
+        read_for(20, "");
+      std::size_t at = run.screen.find(typed.wait_for, seen);
+      seen = at == std::string::npos ? run.screen.size() : at + typed.wait_for.size();
+    } else {
+      read_for(300, "");
+    }
+    if (!typed.keys.empty() &&
+        write(master, typed.keys.data(), typed.keys.size()) != static_cast<ssize_t>(typed.keys.size()))
+      break;
+  }
+  if (signal_after_keys != 0) {
+    read_for(300, "");
+    // The terminal's own interrupt character, as a person pressing Ctrl-C sends it.
+    char interrupt = static_cast<char>(before.c_cc[VINTR]);
+    if (write(master, &interrupt, 1) != 1)
+      kill(child, signal_after_keys);
+  }
+  int wait_status = 0;
+  for (;;) {
+    pid_t done = waitpid(child, &wait_status, WNOHANG);
+    if (done == child)
+      break;
+    if (Clock::now() >= deadline) {
+      run.timed_out = true;
+      kill(child, SIGKILL);
+      waitpid(child, &wait_status, 0);
+      break;
+    }
+    read_for(50, "");
+  }
+  read_for(50, "");
+  struct termios after;
+  tcgetattr(master, &after);
+  run.modes_restored = before.c_lflag == after.c_lflag && before.c_iflag == after.c_iflag &&
+                       before.c_oflag == after.c_oflag &&
+                       std::memcmp(before.c_cc, after.c_cc, sizeof before.c_cc) == 0;
+  close(master);
+  run.status = StatusOf(wait_status);
+  return run;
+}
+
+void MakeTree(const std::string& root, const std::vector<std::string>& entries) {
+  for (const std::string& entry : entries) {
+    std::size_t arrow = entry.find("->");
+    std::size_t equals = entry.find('=');
+    if (arrow != std::string::npos) {
+      fs::path link = root + "/" + entry.substr(0, arrow);
+      fs::create_directories(link.parent_path());
+      fs::create_symlink(entry.substr(arrow + 2), link);
+    } else if (entry.ends_with('/')) {
+      fs::create_directories(root + "/" + entry);
+    } else {
+      std::string name = entry.substr(0, equals);
+      fs::path file = root + "/" + name;
+      fs::create_directories(file.parent_path());
+      std::ofstream(file, std::ios::binary)
+          << (equals == std::string::npos ? std::string() : entry.substr(equals + 1));
+    }
+  }
+}
+
+namespace {
+void ListInto(const fs::path& root, const fs::path& dir, std::vector<std::string>& out) {
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir, error)) {
+    std::string relative = fs::relative(entry.path(), root).string();
+    if (entry.is_symlink()) {
+      out.push_back(relative + "->" + fs::read_symlink(entry.path()).string());
+    } else if (entry.is_directory()) {
+      out.push_back(relative + "/");
+      ListInto(root, entry.path(), out);
+    } else {
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::stringstream contents;
+      contents << in.rdbuf();
+      out.push_back(contents.str().empty() ? relative : relative + "=" + contents.str());
+    }
+  }
+}
+} // namespace
+
+std::vector<std::string> ListTree(const std::string& root) {
+  std::vector<std::string> out;
+  ListInto(root, root, out);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+namespace {
+int MakeRemovable(const char* path, const struct stat* status, int type, struct FTW*) {
+  if (type == FTW_D || type == FTW_DNR || type == FTW_DP)
+    chmod(path, (status->st_mode | S_IRWXU) & 07777);
+  return 0;
+}
+} // namespace
+
+void TempFolderTest::SetUp() {
+  char pattern[] = "/tmp/vakrun-e2e-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  root = pattern;
+  // Tests that drop privileges must reach their folder.
+  chmod(root.c_str(), 0755);
+}
+
+void TempFolderTest::TearDown() {
+  if (root.empty())
+    return;
+  nftw(root.c_str(), MakeRemovable, 16, FTW_PHYS);
+  std::error_code error;
+  fs::remove_all(root, error);
+}
+
+RunOptions TempFolderTest::Options() const {
+  RunOptions options;
+  options.cwd = root;
+  options.env = {"VAKRUN_DRIVES=T=" + root};
+  return options;
+}
+
+std::string Cleared() { return "\r" + std::string(79, ' ') + "\r"; }
+
+std::string Visible(const std::string& bytes) {
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n\n";
+    else if (c == '\b')
+      out += "\\b";
+    else if (c < 32 || c >= 127) {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\x%02X", c);
+      out += code;
+    } else
+      out += static_cast<char>(c);
+  }
+  return out;
+}
+
+int UnprivilegedUid() { return geteuid() == 0 ? 65534 : -1; }

@@ -1,0 +1,74 @@
+// Runs the built program on trees in temporary folders and captures the exact bytes it prints.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+struct RunResult {
+  std::string out;      // standard output (or both streams, when merged)
+  std::string err;      // standard error (empty when merged)
+  int status = -1;      // exit status, or 128 + signal number
+  bool timed_out = false;
+};
+
+struct RunOptions {
+  std::string input;                 // bytes on standard input (a pipe, closed after them)
+  bool no_input = false;             // standard input from /dev/null instead
+  std::string cwd;                   // working directory of the run
+  std::vector<std::string> env;      // extra NAME=value entries
+  bool merge = true;                 // standard output and error into one pipe (2>&1)
+  int as_uid = -1;                   // run as this user (and its group) when >= 0
+  int timeout_seconds = 60;
+  std::string program;               // defaults to the built vakrun
+};
+
+// The path of the built program under test.
+std::string VakrunPath();
+
+RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options = {});
+
+// A run in a pseudo-terminal: `keys` are typed one chunk at a time, each after the screen has
+// shown `wait_for` (if given) or after a short pause.
+struct TypedKeys {
+  std::string wait_for;
+  std::string keys;
+};
+struct TerminalRun {
+  std::string screen;   // every byte the program wrote to the terminal
+  int status = -1;
+  bool modes_restored = false; // the terminal's modes after the run equal those before
+  bool timed_out = false;
+};
+TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vector<TypedKeys>& keys,
+                          const RunOptions& options = {}, int signal_after_keys = 0);
+
+// Builds a tree under root. Entries: "dir/" for a directory, "file" for an empty file,
+// "file=text" for a file with contents, "link->target" for a symbolic link.
+void MakeTree(const std::string& root, const std::vector<std::string>& entries);
+
+// Every entry under root, sorted, in the same notation ("d/", "f", "l->target"); files with
+// contents are listed as "f=contents".
+std::vector<std::string> ListTree(const std::string& root);
+
+// A fresh temporary folder per test, which is also drive T: of the run (VAKRUN_DRIVES), and the
+// run's working directory. Removed afterwards, whatever modes the test left in it.
+class TempFolderTest : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Options with drive T: mapped to the folder and the folder as working directory.
+  RunOptions Options() const;
+  std::string Path(const std::string& relative) const { return root + "/" + relative; }
+  std::string root;
+};
+
+// The line the console writes to clear the progress line: CR, 79 blanks, CR.
+std::string Cleared();
+// Makes control characters visible, for readable failure messages.
+std::string Visible(const std::string& bytes);
+
+// An unprivileged user id for tests that need permissions to count, or -1 when the tests do not
+// run as root and are already unprivileged (then the current user is used).
+int UnprivilegedUid();
