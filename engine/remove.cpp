@@ -100,11 +100,17 @@ bool EnterSubdir(std::string_view name) {
   }
 }
 
-bool LeaveAndRemoveDir(std::string_view name) {
-  CheckInterrupt();
+void StepUpToParent() {
+  // The walk must go on from the directory it came from and nowhere else: a step up that fails
+  // (the tree was moved meanwhile) ends the run.
   ChangeDirectory("..");
   if (TakeIoResult() != 0)
-    return true; // nothing is removed or reported
+    FatalMessage(PrintSummary, "Unable to change to ..");
+}
+
+bool LeaveAndRemoveDir(std::string_view name) {
+  CheckInterrupt();
+  StepUpToParent();
   for (;;) {
     std::uint16_t saved_attributes = 0;
     if (Options.EmptyDirsOnly != 0)

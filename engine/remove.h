@@ -21,5 +21,7 @@ bool TakePasswordAnswer(std::string_view name);
 void RemoveFileEntry(std::string_view name);
 // True when the subdirectory is now current; false when it was passed over.
 bool EnterSubdir(std::string_view name);
+// Steps up to the directory the walk came from; ends the run when that is impossible.
+void StepUpToParent();
 // Steps up to the parent and removes `name` there. False only when it stayed as not empty.
 bool LeaveAndRemoveDir(std::string_view name);

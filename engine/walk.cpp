@@ -50,12 +50,10 @@ void WalkSubdirs() {
     DeleteFilesHere();
     WalkSubdirs();
     --depth;
-    if (Options.FilesOnly != 0) {
-      ChangeDirectory("..");
-      TakeIoResult();
-    } else {
+    if (Options.FilesOnly != 0)
+      StepUpToParent();
+    else
       LeaveAndRemoveDir(name);
-    }
   }
 }
 
