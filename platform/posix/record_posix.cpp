@@ -1,0 +1,337 @@
+// Only code for POSIX systems: record files over file descriptors, and the replacement of a file
+// by a new image through a rename.
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/posix/errno_map.h"
+#include "platform/posix/paths.h"
+#include "platform/record.h"
+
+std::uint8_t OpenMode = 2;
+
+namespace {
+
+constexpr ResultCode NotBound = 102;
+constexpr ResultCode NotOpen = 103;
+constexpr ResultCode NotOpenForInput = 104;
+constexpr ResultCode NotOpenForOutput = 105;
+
+void SetPendingErrno() {
+  SetPendingError(OsErrorFromErrno(errno));
+}
+
+// Linux says ENOENT for a missing file and for a missing directory on the way; DOS tells them
+// apart (2 and 3), by whether the directory that should hold the name is there.
+void SetPendingNameError(const std::string &linux_name) {
+  int error = errno;
+  if (error == ENOENT) {
+    std::string directory = linux_name.substr(0, linux_name.rfind('/') + 1);
+    struct stat info;
+    if (!directory.empty() && (::stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
+      SetPendingError(oserror::PathNotFound);
+      return;
+    }
+  }
+  SetPendingError(OsErrorFromErrno(error));
+}
+
+bool IsOpen(const RecordFile &file) {
+  return file.State == RecordState::Input || file.State == RecordState::Output ||
+         file.State == RecordState::InputOutput;
+}
+
+// The Linux path of a DOS name; false with the error pending when it has none. Names reach the
+// system with "/" turned into "\" as on DOS.
+bool LinuxNameOf(std::string_view dos_name, std::string &linux_name) {
+  std::string name(dos_name);
+  std::replace(name.begin(), name.end(), '/', '\\');
+  std::uint32_t error = LinuxPathOf(name, linux_name);
+  if (error != 0) {
+    SetPendingError(error);
+    return false;
+  }
+  return true;
+}
+
+// The console's handles stay open: they belong to the process, not to the record.
+bool IsStandardHandle(std::intptr_t handle) {
+  return handle >= 0 && handle <= 2;
+}
+
+void ReleaseHandle(RecordFile &file) {
+  if (!IsStandardHandle(file.Handle))
+    ::close(static_cast<int>(file.Handle));
+  file.Handle = NoRecordHandle;
+  file.State = RecordState::Closed;
+}
+
+// The open shared by OpenExistingFile and CreateNewFile. Linux has no sharing modes, so the
+// exclusive use that OpenMode 1 and 2 ask for is not enforced.
+void OpenRecordFile(RecordFile &file, std::uint32_t record_size, int flags, RecordState state) {
+  if (PendingIoResult != 0)
+    return;
+  if (IsOpen(file))
+    ReleaseHandle(file);
+  if (file.State == RecordState::Unbound) {
+    PendingIoResult = NotBound;
+    return;
+  }
+  if (record_size == 0) {
+    PendingIoResult = oserror::FileNotFound;
+    return;
+  }
+  int fd;
+  if (file.Name.empty()) {
+    fd = state == RecordState::Input ? STDIN_FILENO : STDOUT_FILENO;
+  } else {
+    std::string linux_name;
+    if (!LinuxNameOf(file.Name, linux_name))
+      return;
+    do
+      fd = ::open(linux_name.c_str(), flags | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+      SetPendingNameError(linux_name);
+      return;
+    }
+    // A directory is no record file: the system refuses to open one as a file.
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+      ::close(fd);
+      SetPendingError(oserror::AccessDenied);
+      return;
+    }
+  }
+  file.Handle = fd;
+  file.RecordSize = record_size;
+  file.State = state;
+}
+
+bool IsRegularFile(int fd) {
+  struct stat info;
+  return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+} // namespace
+
+void BindFileName(RecordFile &file, std::string_view name) {
+  file = RecordFile{};
+  file.Name = name;
+  file.State = RecordState::Closed;
+}
+
+void OpenExistingFile(RecordFile &file, std::uint32_t record_size) {
+  switch (OpenMode) {
+  case 0:
+    OpenRecordFile(file, record_size, O_RDONLY, RecordState::Input);
+    break;
+  case 1:
+    OpenRecordFile(file, record_size, O_WRONLY, RecordState::Output);
+    break;
+  default:
+    OpenRecordFile(file, record_size, O_RDWR, RecordState::InputOutput);
+    break;
+  }
+}
+
+void CreateNewFile(RecordFile &file, std::uint32_t record_size) {
+  OpenRecordFile(file, record_size, O_RDWR | O_CREAT | O_TRUNC, RecordState::InputOutput);
+}
+
+std::uint16_t ReadRecords(RecordFile &file, void *buffer, std::uint16_t count) {
+  if (PendingIoResult != 0)
+    return 0;
+  if (file.State == RecordState::Output) {
+    PendingIoResult = NotOpenForInput;
+    return 0;
+  }
+  if (file.State != RecordState::Input && file.State != RecordState::InputOutput) {
+    PendingIoResult = NotOpen;
+    return 0;
+  }
+  const int fd = static_cast<int>(file.Handle);
+  const std::uint64_t wanted = std::uint64_t{count} * file.RecordSize;
+  // A plain file gives all it has; a pipe or terminal gives what is there, as on Windows.
+  const bool fill = IsRegularFile(fd);
+  std::uint64_t got = 0;
+  while (got < wanted) {
+    ssize_t n = ::read(fd, static_cast<char *>(buffer) + got, wanted - got);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0) {
+      // A broken pipe is the end of the data.
+      if (OsErrorFromErrno(errno) != oserror::BrokenPipe)
+        SetPendingErrno();
+      break;
+    }
+    if (n == 0)
+      break;
+    got += static_cast<std::uint64_t>(n);
+    if (!fill)
+      break;
+  }
+  return static_cast<std::uint16_t>(got / file.RecordSize);
+}
+
+std::uint16_t WriteRecords(RecordFile &file, const void *buffer, std::uint16_t count) {
+  if (PendingIoResult != 0)
+    return 0;
+  if (file.State == RecordState::Input) {
+    PendingIoResult = NotOpenForOutput;
+    return 0;
+  }
+  if (file.State != RecordState::Output && file.State != RecordState::InputOutput) {
+    PendingIoResult = NotOpen;
+    return 0;
+  }
+  const int fd = static_cast<int>(file.Handle);
+  const std::uint64_t wanted = std::uint64_t{count} * file.RecordSize;
+  std::uint64_t put = 0;
+  while (put < wanted) {
+    ssize_t n = ::write(fd, static_cast<const char *>(buffer) + put, wanted - put);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0) {
+      SetPendingErrno();
+      break;
+    }
+    if (n == 0) {
+      SetPendingError(oserror::DiskFull);
+      break;
+    }
+    put += static_cast<std::uint64_t>(n);
+  }
+  return static_cast<std::uint16_t>(put / file.RecordSize);
+}
+
+void SeekRecord(RecordFile &file, std::int64_t n) {
+  if (PendingIoResult != 0)
+    return;
+  if (!IsOpen(file)) {
+    PendingIoResult = NotOpen;
+    return;
+  }
+  if (::lseek(static_cast<int>(file.Handle), static_cast<off_t>(n * file.RecordSize), SEEK_SET) < 0)
+    SetPendingErrno();
+}
+
+std::int64_t FileSizeInRecords(RecordFile &file) {
+  if (PendingIoResult != 0)
+    return 0;
+  if (!IsOpen(file)) {
+    PendingIoResult = NotOpen;
+    return 0;
+  }
+  struct stat info;
+  if (::fstat(static_cast<int>(file.Handle), &info) != 0) {
+    SetPendingErrno();
+    return 0;
+  }
+  return static_cast<std::int64_t>(info.st_size) / file.RecordSize;
+}
+
+void CloseRecordFile(RecordFile &file) {
+  if (PendingIoResult != 0)
+    return;
+  if (!IsOpen(file)) {
+    PendingIoResult = NotOpen;
+    return;
+  }
+  int fd = static_cast<int>(file.Handle);
+  file.Handle = NoRecordHandle;
+  file.State = RecordState::Closed;
+  // The descriptor is gone even when close reports a failure (EINTR included).
+  if (!IsStandardHandle(fd) && ::close(fd) != 0 && errno != EINTR)
+    SetPendingErrno();
+}
+
+std::string CreateFileBeside(std::string_view path) {
+  if (PendingIoResult != 0)
+    return {};
+  std::string linux_path;
+  if (!LinuxNameOf(path, linux_path))
+    return {};
+  // Only a plain file is replaced: a link would be swapped for a copy of its target.
+  struct stat info;
+  if (::lstat(linux_path.c_str(), &info) != 0) {
+    SetPendingNameError(linux_path);
+    return {};
+  }
+  if (!S_ISREG(info.st_mode)) {
+    SetPendingError(oserror::AccessDenied);
+    return {};
+  }
+  // A rename only needs the directory's permission; the file itself must be one the user could
+  // rewrite in place. A running executable answers ETXTBSY, which is what the rename gets round.
+  if (::faccessat(AT_FDCWD, linux_path.c_str(), W_OK, AT_EACCESS) != 0 && errno != ETXTBSY) {
+    SetPendingErrno();
+    return {};
+  }
+  std::string::size_type slash = linux_path.rfind('/');
+  std::string directory = linux_path.substr(0, slash + 1);
+  // The name tells where the file came from, kept short enough for any file system.
+  std::string stem = linux_path.substr(slash + 1, 200);
+  std::string model = directory + stem + ".new.XXXXXX";
+  int fd = ::mkostemp(model.data(), O_CLOEXEC);
+  if (fd < 0) {
+    SetPendingErrno();
+    return {};
+  }
+  ::close(fd);
+  return DosPathOf(model);
+}
+
+void ReplaceFileWith(std::string_view path, std::string_view new_image) {
+  if (PendingIoResult != 0)
+    return;
+  std::string linux_path, linux_image;
+  if (!LinuxNameOf(path, linux_path) || !LinuxNameOf(new_image, linux_image))
+    return;
+  struct stat info;
+  if (::lstat(linux_path.c_str(), &info) != 0) {
+    SetPendingErrno();
+    return;
+  }
+  int fd = ::open(linux_image.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) {
+    SetPendingErrno();
+    return;
+  }
+  // The owner first: a change of owner clears the set-user and set-group bits. Only root may give
+  // a file away; others may still keep its group when they belong to it.
+  if (::fchown(fd, info.st_uid, info.st_gid) != 0)
+    (void)::fchown(fd, static_cast<uid_t>(-1), info.st_gid);
+  // The new image reaches the disk before its name does, so a crash leaves the old file or the
+  // new one whole.
+  if (::fchmod(fd, info.st_mode & 07777) != 0 || ::fsync(fd) != 0) {
+    SetPendingErrno();
+    ::close(fd);
+    return;
+  }
+  ::close(fd);
+  if (::rename(linux_image.c_str(), linux_path.c_str()) != 0) {
+    SetPendingErrno();
+    return;
+  }
+  std::string directory = linux_path.substr(0, linux_path.rfind('/') + 1);
+  int dir_fd =
+      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd >= 0) {
+    (void)::fsync(dir_fd);
+    ::close(dir_fd);
+  }
+}
+
+void DiscardFile(std::string_view path) {
+  ResultCode pending = PendingIoResult;
+  PendingIoResult = 0;
+  std::string linux_path;
+  if (LinuxNameOf(path, linux_path))
+    ::unlink(linux_path.c_str());
+  PendingIoResult = pending;
+}
