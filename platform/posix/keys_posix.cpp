@@ -175,6 +175,11 @@ void DecodeSequence() {
 unsigned char Cp737Of(unsigned code_point) {
   if (code_point >= 0x391 && code_point <= 0x3A9 && code_point != 0x3A2)
     return static_cast<unsigned char>(128 + code_point - 0x391 - (code_point > 0x3A2 ? 1 : 0));
+  // Code page 737 has sigma before final sigma, Unicode the other way round.
+  if (code_point == 0x3C2)
+    return 170; // ς
+  if (code_point == 0x3C3)
+    return 169; // σ
   if (code_point >= 0x3B1 && code_point <= 0x3C9)
     return code_point == 0x3C9 ? 224 : static_cast<unsigned char>(152 + code_point - 0x3B1);
   switch (code_point) {
