@@ -1,0 +1,170 @@
+// Key reading of the console utilities on POSIX systems: the Greek-layout translation and masked
+// entry, fed through a pipe on standard input (read lazily by the keyboard layer) and with their
+// console output caught from standard error.
+#include "console/keyboard.h"
+#include "console/prompts.h"
+#include "platform/console.h"
+#include "platform/process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::string_literals;
+
+// The write end of a pipe that stands in for the keyboard. It stays open, so a read waits for
+// the next bytes instead of meeting the end of the input.
+int KeyboardPipe() {
+  static int write_end = [] {
+    int ends[2];
+    if (pipe(ends) != 0)
+      return -1;
+    dup2(ends[0], 0);
+    close(ends[0]);
+    return ends[1];
+  }();
+  return write_end;
+}
+
+// Puts keys on standard input; every test reads all that it types.
+void Type(const std::string& keys) {
+  ASSERT_GE(KeyboardPipe(), 0);
+  ASSERT_FALSE(KeyAvailable()) << "keys left over from an earlier case";
+  ASSERT_EQ(write(KeyboardPipe(), keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+}
+
+// Catches what the console stream writes (standard error) while `action` runs.
+template <typename Action> std::string ConsoleOutputOf(Action action) {
+  FlushOutput();
+  std::fflush(stderr);
+  int saved = dup(2);
+  std::FILE* file = std::tmpfile();
+  dup2(fileno(file), 2);
+  action();
+  FlushOutput();
+  dup2(saved, 2);
+  close(saved);
+  std::string output;
+  std::rewind(file);
+  for (int c; (c = std::fgetc(file)) != EOF;)
+    output += static_cast<char>(c);
+  std::fclose(file);
+  return output;
+}
+
+TEST(ReadKeyLatinTest, GreekLayoutLettersBecomeTheLatinLettersOfTheirKeys) {
+  struct Case {
+    unsigned char key; // code page 737
+    char latin;
+  };
+  const Case cases[] = {
+      {172, 'y'},
+      {147, 'Y'},
+      {231, 'y'},
+      {232, 'y'},
+      {170, 'w'},
+      {169, 's'},
+      {233, 'v'},
+      {224, 'v'},
+      {128, 'A'},
+      {151, 'V'},
+      {152, 'a'},
+      {175, 'c'},
+      {228, 'i'},
+      {229, 'i'},
+      // Not in the table: ASCII, and the capitals with an accent.
+      {'y', 'y'},
+      {'Y', 'Y'},
+      {'7', '7'},
+      {'?', '?'},
+      {234, static_cast<char>(234)},
+      {176, static_cast<char>(176)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.key));
+    Type(std::string(1, static_cast<char>(c.key)));
+    EXPECT_EQ(ReadKeyLatin(), static_cast<std::uint8_t>(c.latin));
+  }
+}
+
+TEST(ReadKeyLatinTest, SecondByteOfAnExtendedKeyIsNotTranslated) {
+  // F11 is 0 and 133, and 133 is also the capital zeta of the table.
+  Type("\x1b[23~"s + "\xAC");
+  EXPECT_EQ(ReadKeyLatin(), 0);
+  EXPECT_EQ(ReadKeyLatin(), 133);
+  EXPECT_EQ(ReadKeyLatin(), 'y');
+}
+
+// A terminal sends Greek letters in UTF-8; they reach the translation as code page 737 keys.
+TEST(ReadKeyLatinTest, GreekLettersTypedInUtf8) {
+  const std::string typed = "υΥύϋςσώωνΝα";
+  Type(typed);
+  std::string latin;
+  for (int i = 0; i < 11; ++i)
+    latin += static_cast<char>(ReadKeyLatin());
+  EXPECT_EQ(latin, "yYyywsvvnNa");
+}
+
+TEST(AskYesNoTest, OnlyTheYKeyAnswersYes) {
+  struct Case {
+    std::string keys;
+    bool yes;
+  };
+  const Case cases[] = {{"y", true},       {"Y", true},        {"υ", true},     {"\x93", true},
+                        {"n", false},      {"\r", false},      {"\x1b", false}, {"ν", false},
+                        {"\x1b[A", false}, {"\x1b[23~", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    Type(c.keys);
+    std::string output = ConsoleOutputOf([&] { EXPECT_EQ(AskYesNo(), c.yes); });
+    EXPECT_EQ(output, "") << "the answer is not echoed";
+  }
+}
+
+TEST(ReadMaskedTest, EntriesAndWhatTheyShow) {
+  struct Case {
+    const char* what;
+    std::string keys;
+    std::string text;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"25 letters", "abcdefghijklmnopqrstuvwxy\r", "abcdefghijklmnopqrst", std::string(20, '*')},
+      {"Backspace on empty text", "\b\x7f\r", "", ""},
+      {"Backspace", "ab\bc\r", "ac", "**\b \b*"},
+      {"Enter on empty text", "\r", "", ""},
+      {"Esc", "\x1b", "\0"s, ""},
+      {"Esc after letters", "pw\x1b", "\0"s, "**"},
+      {"an arrow key stores two bytes", "a\x1b[A\r", "a\0\x48"s, "**"},
+      {"one Backspace removes both", "a\x1b[A\b\r", "a", "**\b \b"},
+      {"an arrow key alone", "\x1b[B\b\r", "", "*\b \b"},
+      {"a full entry takes no arrow", "abcdefghijklmnopqrs\x1b[A\r", "abcdefghijklmnopqrs\0"s,
+       std::string(19, '*')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Type(c.keys);
+    std::string text;
+    std::string shown = ConsoleOutputOf([&] { text = ReadMasked(20); });
+    EXPECT_EQ(text, c.text);
+    EXPECT_EQ(shown, c.shown);
+  }
+}
+
+TEST(EscPressedTest, ReadsOneKeyPerCall) {
+  ASSERT_GE(KeyboardPipe(), 0);
+  EXPECT_FALSE(EscPressed()); // nothing typed: answers at once
+  Type("x\x1b[A\x1bq");
+  EXPECT_FALSE(EscPressed()); // x
+  EXPECT_FALSE(EscPressed()); // both bytes of the arrow key
+  EXPECT_TRUE(EscPressed());
+  EXPECT_FALSE(EscPressed()); // q
+  EXPECT_FALSE(KeyAvailable());
+}
+
+} // namespace

@@ -1,0 +1,194 @@
+// How a run ends, what the user sees last and the exit status: 0 for a run that did its work or
+// was stopped by the user, 1 for every run that ends with a "PROBLEM: " line. Also the 64-bit
+// tally and which stream each line goes to. (Targets that cannot be entered are in
+// spine_test.cpp; the drive-root "No" and the stop after Esc in console_keys_test.cpp.)
+#include "harness.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string Echo = "Using option(s): ShowDeleted Mask:*.* \r\n";
+const std::string Working = "\rWorking  ";
+const std::string UsageStart = "\r\nVakrun ver. 1.26";
+const std::string UsageEnd = "(NOTE: Certain options may be combined)\r\n";
+
+std::string Summary(const std::string& counts) {
+  return Cleared() + "Deleted " + counts + "\r\n";
+}
+std::string Problem(const std::string& message) {
+  return Cleared() + "\rPROBLEM: " + message + "\r\n";
+}
+
+class RunEndsTest : public TempFolderTest {};
+
+TEST_F(RunEndsTest, UsageScreenEndsWithStatusZero) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string before; // what comes before the banner
+  };
+  const Case cases[] = {
+      {{}, ""},
+      {{"-?"}, "Using option(s): "},
+      {{"-h", "t"}, "Using option(s): "},
+      {{"-d"}, "Using option(s): "},     // options but no target
+      {{"-d", ""}, "Using option(s): "}, // an empty target
+  };
+  MakeTree(root, {"t/f"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    RunResult run = RunVakrun(c.args, Options());
+    EXPECT_TRUE(run.out.starts_with(c.before + UsageStart)) << Visible(run.out);
+    EXPECT_TRUE(run.out.ends_with(UsageEnd)) << Visible(run.out);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f"}));
+  }
+}
+
+TEST_F(RunEndsTest, OptionErrorEndsWithoutSummaryAndStatusOne) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"-x", "t"}, "Invalid option -x"},
+      {{"t", "-f", "-e"}, "Options -f and -e cannot be combined"},
+      {{"-m", "t"}, "Invalid mask \"\""},
+  };
+  MakeTree(root, {"t/f"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    RunResult run = RunVakrun(c.args, Options());
+    EXPECT_EQ(Visible(run.out), Visible("Using option(s): " + Problem(c.message)));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f"}));
+  }
+}
+
+// A target the user may not enter is refused with code 5, which the program takes for a DR-DOS
+// password. No answer (the end of the input reads as Esc), or -W, skips it.
+TEST_F(RunEndsTest, ProtectedTargetWithoutPasswordEndsAfterTheSummary) {
+  MakeTree(root, {"locked/in/f"});
+  int uid = UnprivilegedUid();
+  if (uid >= 0)
+    ASSERT_EQ(std::system(("chown -R " + std::to_string(uid) + ":" + std::to_string(uid) + " " +
+                           Path("locked"))
+                              .c_str()),
+              0);
+  ASSERT_EQ(chmod(Path("locked").c_str(), 0600), 0);
+  RunOptions options = Options();
+  options.as_uid = uid;
+
+  const std::string skipped = Cleared() + "Skipped password-protected T:\\locked\r\n" + Working +
+                              Summary("0 files and 0 dirs");
+  RunResult asked = RunVakrun({"locked"}, options);
+  EXPECT_EQ(Visible(asked.out), Visible(Echo +
+                                        "\rT:\\LOCKED is password-protected.\r\n"
+                                        "Please enter new GLOBAL password: " +
+                                        Cleared() + Working + skipped));
+  EXPECT_EQ(asked.status, 0);
+
+  RunResult not_asked = RunVakrun({"-w", "locked"}, options);
+  EXPECT_EQ(Visible(not_asked.out),
+            Visible("Using option(s): SkipPasswords ShowDeleted Mask:*.* \r\n" + skipped));
+  EXPECT_EQ(not_asked.status, 0);
+
+  chmod(Path("locked").c_str(), 0700);
+  EXPECT_EQ(ListTree(root), (std::vector<std::string>{"locked/", "locked/in/", "locked/in/f"}));
+}
+
+// An erase that fails with a code other than 5 or 86 ends the run. A read-only file system gives
+// one; it is mounted over the target in a mount namespace of the run's own.
+TEST_F(RunEndsTest, FatalErrorWhileDeletingEndsAfterTheSummaryWithStatusOne) {
+  if (geteuid() != 0 || std::system("unshare -m --propagation private true 2>/dev/null") != 0)
+    GTEST_SKIP() << "needs root and mount namespaces";
+  MakeTree(root, {"t/"});
+  RunOptions options = Options();
+  options.program = "/bin/sh";
+  RunResult run = RunVakrun(
+      {"-c",
+       "unshare -m --propagation private sh -c 'mount -t tmpfs -o size=64k none t && : >t/f && "
+       "mount -o remount,ro t && exec \"$0\" t' \"$0\"",
+       VakrunPath()},
+      options);
+  EXPECT_EQ(Visible(run.out), Visible(Echo + Working + "\b/" + Summary("0 files and 0 dirs") +
+                                      Problem("Unable to delete file f")));
+  EXPECT_EQ(run.status, 1);
+}
+
+// The walk goes at most 60 levels below the target; deeper, the run ends as a run-time failure
+// after the summary of what was done so far.
+TEST_F(RunEndsTest, TreeNestedTooDeepEndsAfterTheSummaryWithStatusOne) {
+  std::string chain = "deep/file";
+  MakeTree(root, {chain});
+  chain = "deep";
+  for (int level = 1; level <= 61; ++level)
+    chain += "/d";
+  MakeTree(root, {chain + "/"});
+  std::string spinner;
+  for (int step = 0; step < 1 + 60; ++step) // the erase, then one step per level entered
+    spinner += std::string("\b") + "/-\\|"[step % 4];
+  RunResult run = RunVakrun({"-d", "deep"}, Options());
+  EXPECT_EQ(Visible(run.out),
+            Visible("Using option(s): Mask:*.* \r\n" + Working + spinner +
+                    Summary("1 file and 0 dirs") + Problem("Directories nested too deep!")));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(ListTree(root).size(), 62u);
+}
+
+TEST_F(RunEndsTest, SixtyLevelsAreNotTooDeep) {
+  std::string chain = "deep";
+  for (int level = 1; level <= 60; ++level)
+    chain += "/d";
+  MakeTree(root, {chain + "/"});
+  RunResult run = RunVakrun({"-d", "deep"}, Options());
+  EXPECT_TRUE(run.out.ends_with(Summary("0 files and 61 dirs"))) << Visible(run.out);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ListTree(root), std::vector<std::string>{});
+}
+
+// The per-entry report lines go to standard output, everything else to standard error; merged,
+// the two keep their order.
+TEST_F(RunEndsTest, NormalEndAndTheTwoStreams) {
+  const std::string report = "Deleted T:\\t\\f\r\nRemoved T:\\t\\sub\r\nRemoved T:\\t\r\n";
+  MakeTree(root, {"t/f", "t/sub/"});
+  RunResult merged = RunVakrun({"t"}, Options());
+  EXPECT_EQ(Visible(merged.out),
+            Visible(Echo + Working + "\b/" + Cleared() + "Deleted T:\\t\\f\r\n" + Working +
+                    "\b-\b\\" + Cleared() + "Removed T:\\t\\sub\r\n" + Working + "\b|" + Cleared() +
+                    "Removed T:\\t\r\n" + Working + Summary("1 file and 2 dirs")));
+  EXPECT_EQ(merged.status, 0);
+
+  MakeTree(root, {"t/f", "t/sub/"});
+  RunOptions options = Options();
+  options.merge = false;
+  RunResult split = RunVakrun({"t"}, options);
+  EXPECT_EQ(Visible(split.out), Visible(report));
+  std::string rest = merged.out;
+  for (const char* line : {"Deleted T:\\t\\f\r\n", "Removed T:\\t\\sub\r\n", "Removed T:\\t\r\n"})
+    rest.erase(rest.find(line), std::string(line).size());
+  EXPECT_EQ(Visible(split.err), Visible(rest));
+  EXPECT_EQ(split.status, 0);
+  EXPECT_EQ(ListTree(root), std::vector<std::string>{});
+}
+
+// The tally is 64-bit: more than 65,535 erased files are counted in full.
+TEST_F(RunEndsTest, TallyCountsPastSixtyFiveThousand) {
+  MakeTree(root, {"many/"});
+  const int files = 70000;
+  for (int i = 0; i < files; ++i) {
+    int fd = open(Path("many/" + std::to_string(i)).c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    close(fd);
+  }
+  RunResult run = RunVakrun({"-d", "many"}, Options());
+  EXPECT_TRUE(run.out.ends_with(Summary("70000 files and 1 dir")))
+      << Visible(run.out.substr(run.out.size() > 300 ? run.out.size() - 300 : 0));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ListTree(root), std::vector<std::string>{});
+}
+
+} // namespace
