@@ -534,14 +534,16 @@ void StepDown(const std::string& dos_name) {
     SetPendingError(error == oserror::FileNotFound ? oserror::PathNotFound : error);
     return;
   }
-  // The directory must be the very entry the search listed, not one swapped in since.
-  if (const ListedEntry* entry = ListedAs(dos_name); entry != nullptr && entry->inode != 0) {
-    struct stat status;
-    if (fstat(fd, &status) != 0 || status.st_ino != entry->inode) {
-      close(fd);
-      SetPendingError(oserror::PathNotFound);
-      return;
-    }
+  // The directory must be the very entry the search listed, not one swapped in since, and on
+  // the same file system: a mount inside the tree (a bind mount of a home directory, say) may
+  // bring in what lies outside the target, so the walk does not cross into it.
+  struct stat status, here;
+  const ListedEntry* entry = ListedAs(dos_name);
+  if (fstat(fd, &status) != 0 || fstat(current_fd, &here) != 0 || status.st_dev != here.st_dev ||
+      (entry != nullptr && entry->inode != 0 && status.st_ino != entry->inode)) {
+    close(fd);
+    SetPendingError(oserror::PathNotFound);
+    return;
   }
   if (fchdir(fd) != 0) {
     int error = errno;
