@@ -1,0 +1,177 @@
+// Only code for Windows: keys from console input events, or bytes from a pipe or a file.
+//
+// From a console every key press is one event: Esc is 27, a key without a character, with the
+// left Alt key or from the cursor block is extended (0 and its scan code), Shift, Ctrl, Alt and the
+// lock keys alone are no key. Under wine two things differ from Windows, and both are handled: the
+// count of waiting events misses a key typed at a terminal until the input handle is waited on,
+// and Esc comes with character 0. From a pipe or a file the bytes are read as the Linux build
+// reads them (platform/key_bytes.h); at the end of the input no key is available, and a read that
+// must wait answers Esc, so that no question ever hangs.
+#include <windows.h>
+
+#include <deque>
+
+#include "platform/console.h"
+#include "platform/key_bytes.h"
+#include "platform/process.h"
+#include "platform/win32/start_win32.h"
+
+namespace {
+
+HANDLE input = INVALID_HANDLE_VALUE;
+bool input_is_console = false;
+bool input_is_pipe = false;
+bool input_ended = false;
+std::deque<unsigned char> raw;  // bytes read and not yet turned into keys
+std::deque<unsigned char> keys; // key codes, an extended key as 0 and its scan code
+ULONGLONG last_poll = 0;
+
+// How long the rest of an escape sequence or of a UTF-8 character may take to arrive.
+constexpr ULONGLONG SequenceWaitMs = 50;
+// The console is asked for keys at most this often; a person types far slower.
+constexpr ULONGLONG ConsolePollIntervalMs = 10;
+
+// ---- Console events -----------------------------------------------------------------------------
+
+bool IsModifierKey(WORD virtual_key) {
+  return virtual_key == VK_SHIFT || virtual_key == VK_CONTROL || virtual_key == VK_MENU ||
+         virtual_key == VK_CAPITAL || virtual_key == VK_NUMLOCK || virtual_key == VK_SCROLL;
+}
+
+void TakeKeyEvent(const KEY_EVENT_RECORD& key) {
+  if (!key.bKeyDown || IsModifierKey(key.wVirtualKeyCode))
+    return;
+  unsigned char c = static_cast<unsigned char>(key.uChar.AsciiChar);
+  DWORD state = key.dwControlKeyState;
+  if (key.wVirtualKeyCode == VK_ESCAPE && (state & LEFT_ALT_PRESSED) == 0) {
+    keys.push_back(27); // wine gives Esc the character 0
+    return;
+  }
+  bool shift_tab = key.wVirtualKeyCode == VK_TAB && (state & SHIFT_PRESSED) != 0;
+  if (c == 0 || (state & (LEFT_ALT_PRESSED | ENHANCED_KEY)) != 0 || shift_tab) {
+    keys.push_back(0);
+    keys.push_back(static_cast<unsigned char>(key.wVirtualScanCode));
+    return;
+  }
+  keys.push_back(c);
+}
+
+// Takes events until one is a key or none are left. The events looked at are used up.
+bool PollConsole() {
+  // Under wine a key typed at a terminal is counted only once the handle has been waited on.
+  WaitForSingleObject(input, 0);
+  for (;;) {
+    DWORD waiting = 0;
+    if (!GetNumberOfConsoleInputEvents(input, &waiting) || waiting == 0)
+      return false;
+    INPUT_RECORD record;
+    DWORD got = 0;
+    if (!ReadConsoleInputA(input, &record, 1, &got) || got == 0)
+      return false;
+    if (record.EventType == KEY_EVENT) {
+      TakeKeyEvent(record.Event.KeyEvent);
+      if (!keys.empty())
+        return true;
+    }
+  }
+}
+
+bool PollDue() {
+  ULONGLONG now = GetTickCount64();
+  if (now - last_poll < ConsolePollIntervalMs)
+    return false;
+  last_poll = now;
+  return true;
+}
+
+// ---- Bytes --------------------------------------------------------------------------------------
+
+// Reads what standard input holds, waiting at most timeout_ms (INFINITE: until something comes).
+void ReadInput(ULONGLONG timeout_ms) {
+  if (input_ended)
+    return;
+  if (input_is_pipe && timeout_ms != INFINITE) {
+    ULONGLONG until = GetTickCount64() + timeout_ms;
+    for (;;) {
+      DWORD available = 0;
+      if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) {
+        input_ended = true; // the writer is gone and everything it wrote was read
+        return;
+      }
+      if (available > 0)
+        break;
+      if (GetTickCount64() >= until)
+        return;
+      Sleep(1);
+    }
+  }
+  unsigned char chunk[4096];
+  DWORD got = 0;
+  if (!ReadFile(input, chunk, sizeof chunk, &got, nullptr) || got == 0) {
+    input_ended = true;
+    return;
+  }
+  raw.insert(raw.end(), chunk, chunk + got);
+}
+
+bool HaveBytes(std::size_t count) {
+  while (raw.size() < count && !input_ended) {
+    std::size_t before = raw.size();
+    ReadInput(SequenceWaitMs);
+    if (raw.size() == before)
+      break;
+  }
+  return raw.size() >= count;
+}
+
+} // namespace
+
+void StartKeyboard() {
+  input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode;
+  input_is_console = GetConsoleMode(input, &mode) != 0;
+  input_is_pipe = !input_is_console && GetFileType(input) == FILE_TYPE_PIPE;
+  if (input == nullptr || input == INVALID_HANDLE_VALUE)
+    input_ended = true;
+}
+
+bool KeysAreTyped() {
+  return input_is_console;
+}
+
+bool KeyAvailable() {
+  if (!keys.empty())
+    return true;
+  if (input_is_console)
+    return PollDue() && PollConsole();
+  if (raw.empty()) {
+    if (input_ended)
+      return false;
+    ReadInput(0);
+    if (raw.empty())
+      return false;
+  }
+  DecodeKeyBytes(raw, keys, HaveBytes);
+  return !keys.empty();
+}
+
+std::uint8_t ReadKeyChar() {
+  FlushOutput(); // a question must be on the screen before its answer is awaited
+  while (keys.empty()) {
+    if (input_is_console) {
+      if (!PollConsole())
+        Sleep(1);
+      continue;
+    }
+    if (raw.empty()) {
+      if (input_ended)
+        return 27; // no more input: the question reads Esc
+      ReadInput(INFINITE);
+      continue;
+    }
+    DecodeKeyBytes(raw, keys, HaveBytes);
+  }
+  std::uint8_t key = keys.front();
+  keys.pop_front();
+  return key;
+}
