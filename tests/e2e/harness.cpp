@@ -234,7 +234,7 @@ namespace {
 void ListInto(const fs::path& root, const fs::path& dir, std::vector<std::string>& out) {
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(dir, error)) {
-    std::string relative = fs::relative(entry.path(), root).string();
+    std::string relative = entry.path().lexically_relative(root).string();
     if (entry.is_symlink()) {
       out.push_back(relative + "->" + fs::read_symlink(entry.path()).string());
     } else if (entry.is_directory()) {
