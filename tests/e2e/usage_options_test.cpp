@@ -1,0 +1,182 @@
+// The usage screen byte for byte, with the switches and mask in force when it is called; every
+// option error with its exact message; the echo line of the options in force.
+#include <filesystem>
+
+#include "harness.h"
+
+namespace {
+
+class UsageOptionsTest : public TempFolderTest {};
+
+struct Switches {
+  bool show_deleted = true;
+  bool parent_delete = false;
+  bool empty_dirs_only = false;
+  bool sub_dirs_only = false;
+  bool files_only = false;
+  bool skip_passwords = false;
+};
+
+std::string Label(const std::vector<std::string>& args) {
+  std::string label = "(args)";
+  for (const std::string& arg : args)
+    label += " " + arg;
+  return label;
+}
+
+std::string Not(bool on) {
+  return on ? "NOT " : "";
+}
+
+// The banner and the usage screen, after whatever the line held.
+std::string UsageScreen(const Switches& on, const std::string& mask) {
+  const std::string stars(63, '*');
+  const std::string lines[] = {
+      "",
+      "Vakrun ver. 1.26  erases a directory tree, all of it",
+      "",
+      "\rUsage: Vakrun [[options] <target directory> [options]]",
+      "      " + stars,
+      "      * W A R N I N G: VAKRUN is VERY dangerous if used carelessly! *",
+      "      *                You can wipe out your whole disk in seconds! *",
+      "      " + stars,
+      "       * It will erase all files and directories under and including",
+      "         the one specified.  So, please use extreme caution.",
+      "       * All files means System, Hidden and Read-Only files as well!",
+      "       * DR. DOS users always REMEMBER: A requested password will act",
+      "         on all files that match it until a new password is encountered.",
+      "       * Pressing ESC during operation will ask for continuation approval.",
+      "       " + std::string(25, '-') + " O P T I O N S " + std::string(22, '-'),
+      "       * Using -D will " + Not(on.show_deleted) + "display deleted files and dirs",
+      "       * Using -P will " + Not(on.parent_delete) +
+          "delete parent dirs if they only lead to target path.",
+      "       * Using -E will " + Not(on.empty_dirs_only) + "delete only empty directories",
+      "       * Using -S will " + Not(on.sub_dirs_only) +
+          "delete only subdirectories of given path",
+      "       * Using -F will " + Not(on.files_only) +
+          "delete only files (i.e. it will empty dirs)",
+      "       * Using -W will " + Not(on.skip_passwords) + "skip any DR. DOS password queries.",
+      "       * Using -Mxxx will delete only files matching xxx mask (\"" + mask + "\")",
+      "       * Using -R will permanently save all options appearing before it",
+      "                    (NOTE: Certain options may be combined)",
+  };
+  std::string screen;
+  for (const std::string& line : lines)
+    screen += line + "\r\n";
+  return screen;
+}
+
+TEST_F(UsageOptionsTest, UsageScreenShowsTheSwitchesInForce) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string before; // what the run writes before the banner's line end
+    Switches on;
+    std::string mask;
+  };
+  const Case cases[] = {
+      // Nothing to do: the stored mask, still empty.
+      {{}, "", {}, ""},
+      {{"-?"}, "Using option(s): ", {}, ""},
+      {{"-h"}, "Using option(s): ", {}, ""},
+      {{"-Hello"}, "Using option(s): ", {}, ""},
+      // Flips made before the screen is called show on it; the mask is not filled in yet.
+      {{"-D", "-H"}, "Using option(s): ", {.show_deleted = false}, ""},
+      {{"-p", "-e", "-w", "-Mab*", "-?", "-x"},
+       "Using option(s): ",
+       {.parent_delete = true, .empty_dirs_only = true, .skip_passwords = true},
+       "AB*"},
+      {{"-s", "-f", "-D", "-D", "-?"},
+       "Using option(s): ",
+       {.sub_dirs_only = true, .files_only = true},
+       ""},
+      // An option after the target counts, and nothing is deleted.
+      {{"t", "-?"}, "Using option(s): ", {}, ""},
+      // Options without a target: the mask shows as filled in.
+      {{"-D"}, "Using option(s): ", {.show_deleted = false}, "*.*"},
+      {{"-mx?.txt", "-w"}, "Using option(s): ", {.skip_passwords = true}, "X?.TXT"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Label(c.args));
+    MakeTree(root, {"t/f=1"});
+    RunResult run = RunVakrun(c.args, Options());
+    EXPECT_EQ(Visible(run.out), Visible(c.before + UsageScreen(c.on, c.mask)));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f=1"}));
+  }
+}
+
+TEST_F(UsageOptionsTest, OptionErrorsEndTheRunBeforeTheTarget) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  std::vector<Case> cases = {
+      {{"-F", "-E", "t"}, "Options -f and -e cannot be combined"},
+      {{"-e", "-f", "t"}, "Options -e and -f cannot be combined"},
+      {{"-S", "-P", "t"}, "Options -s and -p cannot be combined"},
+      {{"t", "-p", "-s"}, "Options -p and -s cannot be combined"},
+      // An earlier flip counts: -D -D leaves -E on, and -F meets it.
+      {{"-E", "-D", "-D", "-F", "t"}, "Options -e and -f cannot be combined"},
+      {{"-M", "t"}, "Invalid mask \"\""},
+      {{"t", "-m"}, "Invalid mask \"\""},
+      {{"-M*:*", "t"}, "Invalid mask \"*:*\""},
+      {{"-Ma\\b", "t"}, "Invalid mask \"A\\B\""},
+      // Cut to 12 characters before the test: the colon is the twelfth.
+      {{"-Mabcdefghijk:xyz", "t"}, "Invalid mask \"ABCDEFGHIJK:\""},
+      {{"-x", "t"}, "Invalid option -x"},
+      {{"t", "-xYz"}, "Invalid option -xYz"},
+      {{"-", "t"}, "Invalid option -"},
+      {{"--", "t"}, "Invalid option --"},
+      {{"-1", "t"}, "Invalid option -1"},
+      {{"-.", "t"}, "Invalid option -."},
+      {{"-D", "-q", "t"}, "Invalid option -q"},
+  };
+  for (char c : std::string("+,/:<=>[\\]")) {
+    std::string mask = std::string("*") + c + "*";
+    cases.push_back({{"-M" + mask, "t"}, "Invalid mask \"" + mask + "\""});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Label(c.args));
+    MakeTree(root, {"t/f=1"});
+    RunResult run = RunVakrun(c.args, Options());
+    EXPECT_EQ(Visible(run.out),
+              Visible("Using option(s): " + Cleared() + "\rPROBLEM: " + c.message + "\r\n"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f=1"}));
+  }
+}
+
+TEST_F(UsageOptionsTest, EchoLineShowsTheOptionsInForce) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string echo;
+  };
+  const Case cases[] = {
+      {{"t"}, "ShowDeleted Mask:*.* "},
+      {{"-d", "t"}, "Mask:*.* "},
+      {{"-D", "-d", "t"}, "ShowDeleted Mask:*.* "},
+      {{"-DX", "t"}, "Mask:*.* "},
+      {{"t", "-w", "-p"}, "ParentDelete SkipPasswords ShowDeleted Mask:*.* "},
+      {{"-s", "-e", "t"}, "EmptyDirsOnly SubDirsOnly ShowDeleted Mask:*.* "},
+      {{"-f", "-Files", "-F", "t"}, "FilesOnly ShowDeleted Mask:*.* "},
+      {{"-F", "-F", "-E", "t"}, "EmptyDirsOnly ShowDeleted Mask:*.* "},
+      {{"-P", "-P", "-S", "t"}, "SubDirsOnly ShowDeleted Mask:*.* "},
+      {{"-m*.txt", "t"}, "ShowDeleted Mask:*.TXT "},
+      {{"-Mabcdefghijklmnop", "t"}, "ShowDeleted Mask:ABCDEFGHIJKL "},
+      {{"-Mabcdefghijkl:", "t"}, "ShowDeleted Mask:ABCDEFGHIJKL "},
+      {{"-M.", "t"}, "ShowDeleted Mask:. "},
+      {{"-Ma", "t", "-Mb?"}, "ShowDeleted Mask:B? "},
+      {{"-M a b", "t"}, "ShowDeleted Mask: A B "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Label(c.args));
+    MakeTree(root, {"t/"});
+    RunResult run = RunVakrun(c.args, Options());
+    EXPECT_TRUE(run.out.starts_with("Using option(s): " + c.echo + "\r\n")) << Visible(run.out);
+    EXPECT_EQ(run.status, 0) << Visible(run.out);
+    std::error_code error;
+    std::filesystem::remove_all(Path("t"), error);
+  }
+}
+
+} // namespace
