@@ -278,6 +278,8 @@ void EndSearch(SearchEntry& entry, std::uint32_t os_error) {
 // Steps to the next entry that matches the pattern and has no excluded bit.
 void MatchStep(SearchEntry& entry) {
   OpenSearch* search = static_cast<OpenSearch*>(entry.Handle);
+  // "*.*" takes every name, so the matcher need not look at each one.
+  bool every_name = entry.Pattern == "*.*";
   for (;;) {
     std::string name;
     std::uint32_t attributes;
@@ -319,7 +321,7 @@ void MatchStep(SearchEntry& entry) {
         attributes |= HiddenAttribute;
       name = EncodeName(linux_name);
     }
-    if ((attributes & entry.ExcludeMask) != 0 || !MatchesMask(entry.Pattern, name))
+    if ((attributes & entry.ExcludeMask) != 0 || (!every_name && !MatchesMask(entry.Pattern, name)))
       continue;
     entry.Name = std::move(name);
     entry.Attributes = attributes;
