@@ -5,6 +5,7 @@
 // it is the entry just listed, and stepping up returns to the held descriptor of the directory the
 // walk came from, never to wherever ".." leads at that moment. Links are never followed and
 // never carry the directory bit, so nothing outside the target is reached.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <dirent.h>
@@ -260,19 +261,61 @@ bool MadeCurrentWritable(const Place& place, int error) {
 
 // ---- Searches -----------------------------------------------------------------------------------
 
+// A directory is read whole when its search starts, and the search then hands out its entries.
+// A large one is handed out in inode order: on a disk file system, erasing in the order of the
+// inode table rather than of the name hash saves about a tenth of the time (and rm does the same).
+// The memory then grows with the largest directory, not with the tree, and each level of the walk
+// holds its names instead of an open listing.
+constexpr std::size_t InodeOrderFrom = 10'000;
+
+struct ListedName {
+  std::string linux_name;
+  ino_t inode;
+  unsigned char type;
+};
+
 struct OpenSearch {
-  DIR* dir;
+  std::vector<ListedName> names;
+  std::size_t next = 0;
+  std::uint32_t end_error = oserror::NoMoreFiles; // how the listing ended
   bool in_current;
 };
 
 void EndSearch(SearchEntry& entry, std::uint32_t os_error) {
   if (entry.Handle != nullptr) {
-    OpenSearch* search = static_cast<OpenSearch*>(entry.Handle);
-    closedir(search->dir);
-    delete search;
+    delete static_cast<OpenSearch*>(entry.Handle);
     entry.Handle = nullptr;
   }
   LastServiceResult = TranslateSearchError(os_error);
+}
+
+void ReadListing(DIR* dir, OpenSearch& search) {
+  for (;;) {
+    errno = 0;
+    struct dirent* item = readdir(dir);
+    if (item == nullptr) {
+      if (errno != 0)
+        search.end_error = OsErrorFromErrno(errno);
+      break;
+    }
+    std::string_view linux_name = item->d_name;
+    if (linux_name == "." || linux_name == "..")
+      continue;
+    unsigned char type = item->d_type;
+    if (type == DT_UNKNOWN) {
+      struct stat status;
+      if (fstatat(dirfd(dir), item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        continue; // gone since it was listed
+      type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISLNK(status.st_mode) ? DT_LNK
+                                           : S_ISREG(status.st_mode)   ? DT_REG
+                                                                       : DT_FIFO;
+    }
+    search.names.push_back({std::string(linux_name), item->d_ino, type});
+  }
+  closedir(dir);
+  if (search.names.size() > InodeOrderFrom)
+    std::sort(search.names.begin(), search.names.end(),
+              [](const ListedName& a, const ListedName& b) { return a.inode < b.inode; });
 }
 
 // Steps to the next entry that matches the pattern and has no excluded bit.
@@ -292,25 +335,14 @@ void MatchStep(SearchEntry& entry) {
       attributes = DirectoryAttribute;
     } else {
       entry.DotsListed = 2;
-      errno = 0;
-      struct dirent* item = readdir(search->dir);
-      if (item == nullptr) {
-        EndSearch(entry, errno == 0 ? oserror::NoMoreFiles : OsErrorFromErrno(errno));
+      if (search->next == search->names.size()) {
+        EndSearch(entry, search->end_error);
         return;
       }
-      std::string_view linux_name = item->d_name;
-      if (linux_name == "." || linux_name == "..")
-        continue;
-      type = item->d_type;
-      inode = item->d_ino;
-      if (type == DT_UNKNOWN) {
-        struct stat status;
-        if (fstatat(dirfd(search->dir), item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-          continue; // gone since it was listed
-        type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISLNK(status.st_mode) ? DT_LNK
-                                             : S_ISREG(status.st_mode)   ? DT_REG
-                                                                         : DT_FIFO;
-      }
+      ListedName& item = search->names[search->next++];
+      std::string_view linux_name = item.linux_name;
+      type = item.type;
+      inode = item.inode;
       // The listing does not tell read-only; that would cost a status read per entry, and the
       // walk needs only the directory bit.
       attributes = type == DT_DIR   ? DirectoryAttribute
@@ -372,7 +404,10 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
         errno == ENOENT ? oserror::PathNotFound : OsErrorFromErrno(errno));
     return;
   }
-  entry.Handle = new OpenSearch{dir, in_current};
+  OpenSearch* search = new OpenSearch;
+  search->in_current = in_current;
+  ReadListing(dir, *search);
+  entry.Handle = search;
   MatchStep(entry);
 }
 
