@@ -24,8 +24,9 @@ void ResolveDots(std::string& t) {
     std::size_t from = slash == std::string::npos ? 0 : slash + 1;
     t.erase(from, at + 4 - from);
   }
-  std::size_t at = t.find("\\..");
-  if (at != std::string::npos && at + 3 == t.size()) {
+  // A last ".." component; an earlier name may also begin with ".." ("..old\..").
+  if (t.ends_with("\\..")) {
+    std::size_t at = t.size() - 3;
     std::size_t slash = LastBackslashBefore(t, at);
     if (slash == std::string::npos)
       t.clear();
