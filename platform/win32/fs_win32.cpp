@@ -107,6 +107,10 @@ std::optional<OpenedEntry> here;
 // The identities of the directories the walk stepped down from, to check each step up against.
 std::vector<std::optional<FileIdentity>> came_from;
 
+// Changes whenever the current directory does, so that what was found out about a name there
+// expires.
+unsigned position = 0;
+
 const OpenedEntry& Here() {
   if (!here)
     here = Open(".");
@@ -117,6 +121,7 @@ const OpenedEntry& Here() {
 // system reads for a path like "X:" or "X:name".
 void Moved() {
   here.reset();
+  ++position;
   std::string current = CurrentDirectory();
   if (current.size() >= 2 && current[1] == ':') {
     char letter =
@@ -194,6 +199,36 @@ bool ActsOnTheEntry(const Lookup& lookup) {
   return !lookup.is_link || (lookup.entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+// Wine lists a Unix pipe, socket or device like a file, but refuses every call that names it with
+// "invalid parameter". Such an entry is refused as access denied, so the walk reports it and goes
+// on instead of ending the run.
+bool CannotBeNamed(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+         GetLastError() == ERROR_INVALID_PARAMETER;
+}
+
+// The verdict on the last bare name looked at, so that the erase or removal that follows the
+// attribute change of the same entry needs no second look.
+struct Verdict {
+  std::string name;
+  unsigned position = ~0u;
+  bool acts = false;
+};
+Verdict last_verdict;
+
+void Remember(const std::string& system_path, bool acts) {
+  if (system_path.find_first_of("\\:") == std::string::npos)
+    last_verdict = {system_path, position, acts};
+}
+
+bool MayActOn(const std::string& system_path) {
+  if (last_verdict.position == position && last_verdict.name == system_path)
+    return last_verdict.acts;
+  bool acts = ActsOnTheEntry(LookUp(system_path));
+  Remember(system_path, acts);
+  return acts;
+}
+
 // In a search a reparse point never carries the directory bit, so the walk removes it as an
 // entry and never enters it.
 std::uint32_t AsListed(DWORD attributes) {
@@ -203,6 +238,34 @@ std::uint32_t AsListed(DWORD attributes) {
 }
 
 // ---- Searches -----------------------------------------------------------------------------------
+
+bool IsDeviceName(std::string_view name) {
+  std::string_view stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ')
+    stem.remove_suffix(1);
+  for (std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+    if (SameText(stem, device))
+      return true;
+  return stem.size() == 4 &&
+         (SameText(stem.substr(0, 3), "COM") || SameText(stem.substr(0, 3), "LPT")) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+// Wine lists Unix names that no Windows call can name as they are: one with ":" or "\" is read
+// as a drive or a path ("c:d" would be "d" on drive C:), trailing blanks and dots are dropped
+// ("a." would be "a"), and "nul" or "com1" is a device. The walk is never given such a name; the
+// directory that holds it then stays, and is reported as not empty.
+bool CanBeNamed(std::string_view name) {
+  if (name == "." || name == "..")
+    return true;
+  if (name.empty() || name.back() == ' ' || name.back() == '.' || IsDeviceName(name))
+    return false;
+  for (char c : name)
+    if (static_cast<unsigned char>(c) < 32 ||
+        std::string_view("\"*/:<>?\\|").find(c) != std::string_view::npos)
+      return false;
+  return true;
+}
 
 void EndSearch(SearchEntry& entry, DWORD error) {
   if (entry.Handle != nullptr)
@@ -218,7 +281,8 @@ void EndSearch(SearchEntry& entry, DWORD error) {
 void MatchStep(SearchEntry& entry, WIN32_FIND_DATAA& data) {
   for (;;) {
     std::uint32_t attributes = AsListed(data.dwFileAttributes);
-    if ((attributes & entry.ExcludeMask) == 0 && MatchesMask(entry.Pattern, data.cFileName)) {
+    if ((attributes & entry.ExcludeMask) == 0 && MatchesMask(entry.Pattern, data.cFileName) &&
+        CanBeNamed(data.cFileName)) {
       entry.Name = data.cFileName;
       entry.Attributes = attributes;
       return;
@@ -358,6 +422,10 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
     return;
   }
   std::string text(path);
+  if (CannotBeNamed(text)) {
+    LastServiceResult = oserror::AccessDenied;
+    return;
+  }
   Lookup lookup = LookUp(SystemPath(text));
   // A link the system follows would change what it leads to; and a read-only file with other
   // names keeps its mode, since those names may lie outside the target. Both are refused, so the
@@ -366,6 +434,7 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
                 (lookup.entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
                 (lookup.entry.attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
                 (attributes & ReadOnlyAttribute) == 0;
+  Remember(SystemPath(text), ActsOnTheEntry(lookup));
   if (!ActsOnTheEntry(lookup) || shared) {
     LastServiceResult = oserror::AccessDenied;
     return;
@@ -378,13 +447,17 @@ void EraseFile(std::string_view path) {
   if (PendingIoResult != 0)
     return;
   std::string system = SystemPath(path);
-  if (!ActsOnTheEntry(LookUp(system))) {
+  if (!MayActOn(system)) {
     SetPendingError(oserror::AccessDenied);
     return;
   }
   if (DeleteFileA(system.c_str()))
     return;
   DWORD error = GetLastError();
+  if (error == ERROR_INVALID_PARAMETER && CannotBeNamed(system)) {
+    SetPendingError(oserror::AccessDenied);
+    return;
+  }
   if (error == ERROR_ACCESS_DENIED) {
     DWORD attributes = GetFileAttributesA(system.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
@@ -412,7 +485,7 @@ void RemoveEmptyDirectory(std::string_view path) {
   if (path.empty() || PendingIoResult != 0)
     return;
   std::string system = SystemPath(path);
-  if (!ActsOnTheEntry(LookUp(system))) {
+  if (!MayActOn(system)) {
     SetPendingError(oserror::AccessDenied);
     return;
   }
@@ -451,6 +524,7 @@ std::string GetDriveDirectory(std::uint8_t drive) {
   }
   SetCurrentDirectoryA(current.c_str());
   here.reset();
+  ++position;
   return directory;
 }
 

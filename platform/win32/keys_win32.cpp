@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <string>
 
 #include "platform/console.h"
 #include "platform/key_bytes.h"
@@ -27,7 +28,7 @@ std::deque<unsigned char> keys; // key codes, an extended key as 0 and its scan 
 ULONGLONG last_poll = 0;
 
 // How long the rest of an escape sequence or of a UTF-8 character may take to arrive.
-constexpr ULONGLONG SequenceWaitMs = 50;
+constexpr DWORD SequenceWaitMs = 50;
 // The console is asked for keys at most this often; a person types far slower.
 constexpr ULONGLONG ConsolePollIntervalMs = 10;
 
@@ -86,25 +87,45 @@ bool PollDue() {
 
 // ---- Bytes --------------------------------------------------------------------------------------
 
-// Reads what standard input holds, waiting at most timeout_ms (INFINITE: until something comes).
-void ReadInput(ULONGLONG timeout_ms) {
+// A pipe cannot be asked whether it holds bytes (wine's pipes do not answer PeekNamedPipe), so a
+// second thread reads it and hands the bytes over; the program itself never waits on the pipe.
+CRITICAL_SECTION pipe_lock;
+HANDLE pipe_event = nullptr; // set while bytes or the end wait to be taken
+std::string pipe_bytes;
+bool pipe_ended = false;
+
+DWORD WINAPI ReadPipe(void*) {
+  char chunk[4096];
+  for (;;) {
+    DWORD got = 0;
+    bool read = ReadFile(input, chunk, sizeof chunk, &got, nullptr) && got > 0;
+    EnterCriticalSection(&pipe_lock);
+    if (read)
+      pipe_bytes.append(chunk, got);
+    else
+      pipe_ended = true;
+    SetEvent(pipe_event);
+    LeaveCriticalSection(&pipe_lock);
+    if (!read)
+      return 0;
+  }
+}
+
+// Takes what standard input holds, waiting at most timeout_ms (INFINITE: until something comes).
+void ReadInput(DWORD timeout_ms) {
   if (input_ended)
     return;
-  if (input_is_pipe && timeout_ms != INFINITE) {
-    ULONGLONG until = GetTickCount64() + timeout_ms;
-    for (;;) {
-      DWORD available = 0;
-      if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) {
-        input_ended = true; // the writer is gone and everything it wrote was read
-        return;
-      }
-      if (available > 0)
-        break;
-      if (GetTickCount64() >= until)
-        return;
-      Sleep(1);
-    }
+  if (input_is_pipe) {
+    WaitForSingleObject(pipe_event, timeout_ms);
+    EnterCriticalSection(&pipe_lock);
+    raw.insert(raw.end(), pipe_bytes.begin(), pipe_bytes.end());
+    pipe_bytes.clear();
+    input_ended = pipe_ended;
+    ResetEvent(pipe_event);
+    LeaveCriticalSection(&pipe_lock);
+    return;
   }
+  // A file or a device answers at once.
   unsigned char chunk[4096];
   DWORD got = 0;
   if (!ReadFile(input, chunk, sizeof chunk, &got, nullptr) || got == 0) {
@@ -130,9 +151,23 @@ void StartKeyboard() {
   input = GetStdHandle(STD_INPUT_HANDLE);
   DWORD mode;
   input_is_console = GetConsoleMode(input, &mode) != 0;
-  input_is_pipe = !input_is_console && GetFileType(input) == FILE_TYPE_PIPE;
-  if (input == nullptr || input == INVALID_HANDLE_VALUE)
+  if (input == nullptr || input == INVALID_HANDLE_VALUE) {
     input_ended = true;
+    return;
+  }
+  if (input_is_console || GetFileType(input) != FILE_TYPE_PIPE)
+    return;
+  InitializeCriticalSection(&pipe_lock);
+  pipe_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE reader = CreateThread(nullptr, 0, ReadPipe, nullptr, 0, nullptr);
+  if (pipe_event == nullptr || reader == nullptr) {
+    input_ended = true;
+    return;
+  }
+  CloseHandle(reader);
+  input_is_pipe = true;
+  // Keys piped in before the start are there from the first check on, as on Linux.
+  ReadInput(SequenceWaitMs);
 }
 
 bool KeysAreTyped() {

@@ -28,6 +28,11 @@ std::string VakrunPath() {
   return VAKRUN_BINARY;
 }
 
+bool UnderEmulator() {
+  const char* emulator = std::getenv("VAKRUN_EMULATOR");
+  return emulator != nullptr && *emulator != '\0';
+}
+
 namespace {
 
 std::vector<char*> CStrings(std::vector<std::string>& strings) {
@@ -52,6 +57,8 @@ std::vector<char*> CStrings(std::vector<std::string>& strings) {
       _exit(125);
   }
   std::vector<std::string> argv;
+  if (UnderEmulator())
+    argv.push_back(std::getenv("VAKRUN_EMULATOR"));
   argv.push_back(options.program.empty() ? VakrunPath() : options.program);
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> pointers = CStrings(argv);
@@ -265,17 +272,33 @@ int MakeRemovable(const char* path, const struct stat* status, int type, struct 
 }
 } // namespace
 
+namespace {
+// Wine's drive T: of the run. Wine shows a Unix path on the drive whose root is its deepest
+// ancestor, so the folder and everything in it are on T: for the Windows program.
+std::string WineDriveLink() {
+  const char* prefix = std::getenv("WINEPREFIX");
+  return prefix == nullptr ? std::string() : std::string(prefix) + "/dosdevices/t:";
+}
+} // namespace
+
 void TempFolderTest::SetUp() {
   char pattern[] = "/tmp/vakrun-e2e-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
   root = pattern;
   // Tests that drop privileges must reach their folder.
   chmod(root.c_str(), 0755);
+  if (UnderEmulator()) {
+    ASSERT_FALSE(WineDriveLink().empty()) << "WINEPREFIX is not set";
+    unlink(WineDriveLink().c_str());
+    ASSERT_EQ(symlink(root.c_str(), WineDriveLink().c_str()), 0) << WineDriveLink();
+  }
 }
 
 void TempFolderTest::TearDown() {
   if (root.empty())
     return;
+  if (UnderEmulator())
+    unlink(WineDriveLink().c_str());
   nftw(root.c_str(), MakeRemovable, 16, FTW_PHYS);
   std::error_code error;
   fs::remove_all(root, error);

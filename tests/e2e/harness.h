@@ -27,6 +27,10 @@ struct RunOptions {
 // The path of the built program under test.
 std::string VakrunPath();
 
+// The program under test is the Windows build, run by the emulator that VAKRUN_EMULATOR names
+// (wine). Its drive T: is then a link in the wine prefix's dosdevices folder (WINEPREFIX).
+bool UnderEmulator();
+
 RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options = {});
 
 // A run in a pseudo-terminal: `keys` are typed one chunk at a time, each after the screen has
@@ -52,8 +56,9 @@ void MakeTree(const std::string& root, const std::vector<std::string>& entries);
 // contents are listed as "f=contents".
 std::vector<std::string> ListTree(const std::string& root);
 
-// A fresh temporary folder per test, which is also drive T: of the run (VAKRUN_DRIVES), and the
-// run's working directory. Removed afterwards, whatever modes the test left in it.
+// A fresh temporary folder per test, which is also drive T: of the run (VAKRUN_DRIVES, or under
+// wine a drive link of the prefix), and the run's working directory. Removed afterwards, whatever
+// modes the test left in it.
 class TempFolderTest : public ::testing::Test {
 protected:
   void SetUp() override;
