@@ -51,6 +51,8 @@ TEST_F(SpineTest, TargetResolvesToAFullDrivePath) {
 }
 
 TEST_F(SpineTest, MalformedDriveTableIsRefusedBeforeAnythingElse) {
+  if (UnderEmulator())
+    GTEST_SKIP() << "the drive table (VAKRUN_DRIVES) is the Linux build's; wine has its own drives";
   MakeTree(root, {"t/f"});
   for (const std::string& table : {"T", "T=relative/dir", "TT=/tmp", "1=/tmp", "T=/a;T=/b"}) {
     SCOPED_TRACE(table);

@@ -211,6 +211,8 @@ TEST_F(WalkOptionsTest, WholeTranscriptsOfRunsInAFixedOrder) {
 // What stays is left read-only as it was under EmptyDirsOnly, and with only the archive
 // attribute (writable) otherwise.
 TEST_F(WalkOptionsTest, DirectoryThatStaysKeepsItsModeOnlyUnderEmptyDirsOnly) {
+  if (UnderEmulator())
+    GTEST_SKIP() << "wine keeps no read-only bit for directories, so their Unix mode is not kept";
   struct Case {
     std::string option;
     std::string line;
