@@ -1,0 +1,179 @@
+// Only for the Windows build: the file-system services over kernel32 give the DOS result codes the
+// logic compares, select entries by their long names, and check every step up.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "temp_folder_win32.h"
+
+namespace {
+
+class FileSystemTest : public Win32FolderTest {
+protected:
+  void SetUp() override {
+    Win32FolderTest::SetUp();
+    Make({"d/", "d/inner", ".hid/", "ro.txt=1", "x.bak", "x.bakup", "empty/"});
+    // A dot makes a name hidden under wine; Windows needs the attribute.
+    SetFileAttributesA(Path(".hid").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
+    SetFileAttributesA(Path("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  }
+};
+
+struct Listing {
+  std::vector<std::string> names; // sorted
+  ResultCode end = 0;             // the result that ended the search
+};
+
+Listing List(const std::string& pattern, std::uint16_t mask) {
+  Listing listing;
+  SearchEntry entry;
+  for (FindFirstEntry(pattern, mask, entry); LastServiceResult == 0; FindNextEntry(entry))
+    listing.names.push_back(entry.Name);
+  listing.end = LastServiceResult;
+  std::sort(listing.names.begin(), listing.names.end());
+  return listing;
+}
+
+TEST_F(FileSystemTest, SearchesSelectByAttributesAndLongNames) {
+  using Names = std::vector<std::string>;
+  struct Case {
+    std::string pattern;
+    std::uint16_t mask;
+    Names names;
+    ResultCode end;
+  };
+  const Case cases[] = {
+      // Files of every kind, never a directory.
+      {"*.*", 0x27, {"ro.txt", "x.bak", "x.bakup"}, 18},
+      // "x.bakup" has a short name ending in ".BAK", which the system matches too.
+      {"*.BAK", 0x27, {"x.bak"}, 18},
+      {"X.BAK*", 0x27, {"x.bak", "x.bakup"}, 18},
+      // Directories with the directory bit; a hidden one only with the hidden bit.
+      {"*.*", 0x17, {".", "..", ".hid", "d", "empty", "ro.txt", "x.bak", "x.bakup"}, 18},
+      {"*.*", 0x10, {".", "..", "d", "empty", "ro.txt", "x.bak", "x.bakup"}, 18},
+      // A directory that holds only subdirectories or nothing matching; one that is not there.
+      {"empty\\*.*", 0x27, {}, 18},
+      {"nothing*", 0x27, {}, 18},
+      {"missing\\*.*", 0x27, {}, 3},
+      {"d/*.*", 0x27, {"inner"}, 18},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern + " " + std::to_string(c.mask));
+    Listing listing = List(c.pattern, c.mask);
+    EXPECT_EQ(listing.names, c.names);
+    EXPECT_EQ(listing.end, c.end);
+  }
+}
+
+TEST_F(FileSystemTest, FailedSearchStepsKeepTheLastEntry) {
+  SearchEntry entry;
+  FindFirstEntry("missing\\*.*", 0x27, entry);
+  EXPECT_EQ(LastServiceResult, 3);
+  EXPECT_EQ(entry.Name, "");
+  EXPECT_EQ(entry.Attributes, 0u);
+
+  FindFirstEntry("d\\*.*", 0x27, entry);
+  ASSERT_EQ(LastServiceResult, 0);
+  EXPECT_EQ(entry.Name, "inner");
+  FindNextEntry(entry);
+  EXPECT_EQ(LastServiceResult, 18);
+  EXPECT_EQ(entry.Name, "inner");
+  FindNextEntry(entry);
+  EXPECT_EQ(LastServiceResult, 18);
+}
+
+TEST_F(FileSystemTest, AttributeOperationsKeepTheSystemsNumbers) {
+  SetEntryAttributes("ro.txt", 0x28); // the volume-label bit is never set
+  EXPECT_EQ(LastServiceResult, 5);
+  EXPECT_NE(GetEntryAttributes("ro.txt") & ReadOnlyAttribute, 0);
+  EXPECT_EQ(LastServiceResult, 0);
+
+  SetEntryAttributes("ro.txt", ArchiveAttribute);
+  EXPECT_EQ(LastServiceResult, 0);
+  EXPECT_EQ(GetEntryAttributes("ro.txt") & (ReadOnlyAttribute | HiddenAttribute), 0);
+
+  EXPECT_NE(GetEntryAttributes("d") & DirectoryAttribute, 0);
+  EXPECT_EQ(GetEntryAttributes("missing"), 0);
+  EXPECT_EQ(LastServiceResult, 2);
+  GetEntryAttributes("missing\\x");
+  EXPECT_EQ(LastServiceResult, 3);
+}
+
+// Each operation that reports through PendingIoResult, one at a time, with the code it leaves.
+TEST_F(FileSystemTest, PendingResultsOfEachOperation) {
+  struct Case {
+    const char* what;
+    void (*operation)();
+    ResultCode code;
+  };
+  const Case cases[] = {
+      {"erase a read-only file", [] { EraseFile("ro.txt"); }, 5},
+      {"erase a directory", [] { EraseFile("d"); }, 2},
+      {"erase a missing file", [] { EraseFile("missing"); }, 2},
+      {"erase in a missing directory", [] { EraseFile("missing/x"); }, 3},
+      {"remove \".\"", [] { RemoveEmptyDirectory("."); }, 16},
+      {"remove \"\"", [] { RemoveEmptyDirectory(""); }, 0},
+      {"remove a directory that holds a file", [] { RemoveEmptyDirectory("d"); }, 5},
+      {"remove a missing directory", [] { RemoveEmptyDirectory("missing"); }, 2},
+      {"change to a missing directory", [] { ChangeDirectory("missing"); }, 3},
+      {"change to a missing path", [] { ChangeDirectory("missing\\deeper"); }, 3},
+      {"change to \"\"", [] { ChangeDirectory(""); }, 0},
+      {"erase a file", [] { EraseFile("x.bak"); }, 0},
+      {"remove an empty directory", [] { RemoveEmptyDirectory("empty"); }, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.operation();
+    EXPECT_EQ(TakeIoResult(), c.code);
+  }
+  EXPECT_EQ(GetFileAttributesA(Path("x.bak").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA(Path("empty").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(FileSystemTest, PendingResultStopsTheOperationsAfterIt) {
+  ChangeDirectory("missing");
+  EraseFile("x.bak");
+  RemoveEmptyDirectory("empty");
+  EXPECT_EQ(TakeIoResult(), 3);
+  EXPECT_NE(GetFileAttributesA(Path("x.bak").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA(Path("empty").c_str()), INVALID_FILE_ATTRIBUTES);
+  // Removing "." is refused whatever is pending.
+  ChangeDirectory("missing");
+  RemoveEmptyDirectory(".");
+  EXPECT_EQ(TakeIoResult(), 16);
+}
+
+TEST_F(FileSystemTest, DriveThatCannotBeMadeCurrent) {
+  std::string before = GetDriveDirectory(0);
+  EXPECT_EQ(GetDriveDirectory(17), "Q:\\");
+  EXPECT_NE(TakeIoResult(), 0);
+  EXPECT_EQ(GetDriveDirectory(0), before);
+  // The drive of the current directory answers that directory.
+  EXPECT_EQ(GetDriveDirectory(static_cast<std::uint8_t>(before[0] - 64)), before);
+  EXPECT_EQ(TakeIoResult(), 0);
+}
+
+TEST_F(FileSystemTest, StepsDownAndUpAgain) {
+  ChangeDirectory("d");
+  ASSERT_EQ(TakeIoResult(), 0);
+  EXPECT_EQ(GetDriveDirectory(0), ExpandPath(Path("d")));
+  ChangeDirectory("..");
+  EXPECT_EQ(TakeIoResult(), 0);
+  EXPECT_EQ(GetDriveDirectory(0), ExpandPath(root));
+}
+
+// A directory of the tree renamed while the walk is below it: ".." would lead to whatever now
+// bears the old name, and the step up says so instead of going on there.
+TEST_F(FileSystemTest, StepUpThatLandsElsewhereFails) {
+  Make({"a/", "a/b/"});
+  ChangeDirectory(Path("a"));
+  ChangeDirectory("b");
+  ASSERT_EQ(TakeIoResult(), 0);
+  if (!MoveFileA(Path("a").c_str(), Path("a2").c_str()))
+    GTEST_SKIP() << "the system does not rename a directory in use below it";
+  ASSERT_TRUE(CreateDirectoryA(Path("a").c_str(), nullptr));
+  ChangeDirectory("..");
+  EXPECT_EQ(TakeIoResult(), 3);
+}
+
+} // namespace
