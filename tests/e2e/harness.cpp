@@ -22,10 +22,38 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+std::string reachable_copy_folder;
+
+void RemoveReachableCopy() {
+  std::error_code error;
+  fs::remove_all(reachable_copy_folder, error);
+}
+
+// Tests that run as an unprivileged user need a program that user can reach, wherever the build
+// folder lies (a clone inside a 0700 folder, say): they run a copy in a folder open to all.
+std::string ReachableCopy(const std::string& program) {
+  char pattern[] = "/tmp/vakrun-program-XXXXXX";
+  if (mkdtemp(pattern) == nullptr)
+    return program;
+  reachable_copy_folder = pattern;
+  std::atexit(RemoveReachableCopy);
+  std::string copy = reachable_copy_folder + "/vakrun";
+  std::error_code error;
+  fs::copy_file(program, copy, error);
+  if (error || chmod(pattern, 0755) != 0 || chmod(copy.c_str(), 0755) != 0)
+    return program;
+  return copy;
+}
+
+} // namespace
+
 std::string VakrunPath() {
   if (const char* path = std::getenv("VAKRUN_UNDER_TEST"))
     return path;
-  return VAKRUN_BINARY;
+  static const std::string copy = ReachableCopy(VAKRUN_BINARY);
+  return copy;
 }
 
 bool UnderEmulator() {
@@ -44,7 +72,8 @@ std::vector<char*> CStrings(std::vector<std::string>& strings) {
 }
 
 // What the child does between fork and exec: working directory, user, environment, program.
-[[noreturn]] void ExecChild(const std::vector<std::string>& args, const RunOptions& options) {
+[[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
+                            const RunOptions& options) {
   if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0)
     _exit(126);
   for (const std::string& entry : options.env) {
@@ -59,7 +88,7 @@ std::vector<char*> CStrings(std::vector<std::string>& strings) {
   std::vector<std::string> argv;
   if (UnderEmulator())
     argv.push_back(std::getenv("VAKRUN_EMULATOR"));
-  argv.push_back(options.program.empty() ? VakrunPath() : options.program);
+  argv.push_back(program);
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> pointers = CStrings(argv);
   execv(pointers[0], pointers.data());
@@ -90,6 +119,8 @@ RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& opti
           static_cast<ssize_t>(options.input.size()))
     return result;
   close(in_pipe[1]);
+  // Chosen before the fork: the child may no longer be able to read the build folder.
+  const std::string program = options.program.empty() ? VakrunPath() : options.program;
   pid_t child = fork();
   if (child == 0) {
     int input = options.no_input ? open("/dev/null", O_RDONLY) : in_pipe[0];
@@ -98,7 +129,7 @@ RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& opti
     dup2(options.merge ? out_pipe[1] : err_pipe[1], 2);
     for (int fd = 3; fd < 1024; ++fd)
       close(fd);
-    ExecChild(args, options);
+    ExecChild(program, args, options);
   }
   close(in_pipe[0]);
   close(out_pipe[1]);
@@ -145,11 +176,13 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
   TerminalRun run;
   int master = -1;
   struct winsize size = {24, 80, 0, 0};
+  // Chosen before the fork: the child may no longer be able to read the build folder.
+  const std::string program = options.program.empty() ? VakrunPath() : options.program;
   pid_t child = forkpty(&master, nullptr, nullptr, &size);
   if (child < 0)
     return run;
   if (child == 0)
-    ExecChild(args, options);
+    ExecChild(program, args, options);
   struct termios before;
   tcgetattr(master, &before);
   auto deadline = Clock::now() + std::chrono::seconds(options.timeout_seconds);
