@@ -3,11 +3,13 @@
 // The per-entry report lines go to the standard output handle, all other text to the standard
 // error handle. A handle that is a console gets the text written into its window cell by cell at
 // the cursor, as DOS programs show it. A handle that is a pipe or a file gets the plain bytes, as
-// the Linux build writes them; that output waits in one queue for both handles, so their text stays
-// in order when both lead to the same place, and is handed to the system when the program waits
-// for a key, when it ends, when the queue fills, or when a short time has passed.
+// the Linux build writes them. Output waits in one queue for both handles, so that their text
+// stays in order when both lead to the same place, and is handed to the system when the program
+// waits for a key, when it ends, when the queue fills, or when a short time has passed: a console
+// call per statement would slow a large erase down (under wine each is a round trip).
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -88,8 +90,11 @@ void ScrollUp(HANDLE console) {
 // without erasing, a carriage return goes to the left edge, a line feed goes down, writing past
 // the right edge goes on at the next row, and a row below the window scrolls it up.
 void ShowInConsole(HANDLE console, std::string_view bytes) {
+  // Plain ASCII is the same in every code page; the switch, two more calls, is left out.
+  bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 128; });
   UINT code_page = GetACP();
-  UINT saved_code_page = GetConsoleOutputCP();
+  UINT saved_code_page = ascii ? code_page : GetConsoleOutputCP();
   if (saved_code_page != code_page)
     SetConsoleOutputCP(code_page);
   CONSOLE_SCREEN_BUFFER_INFO info;
@@ -160,13 +165,7 @@ void Queue(int sink, std::string_view text) {
 }
 
 void HandOver(int index) {
-  Sink& sink = sinks[index];
-  if (sink.is_console) {
-    FlushOutput(); // what waits for a pipe was written earlier
-    ShowInConsole(sink.handle, statement[index]);
-  } else {
-    Queue(index, statement[index]);
-  }
+  Queue(index, statement[index]);
   statement[index].clear();
   if (queued_size >= FlushSize || GetTickCount64() - last_flush >= FlushIntervalMs)
     FlushOutput();
@@ -178,8 +177,13 @@ std::string program_path;
 } // namespace
 
 void FlushOutput() {
-  for (QueuedText& text : queue)
-    WriteAll(sinks[text.sink], text.bytes);
+  for (QueuedText& text : queue) {
+    Sink& sink = sinks[text.sink];
+    if (sink.is_console)
+      ShowInConsole(sink.handle, text.bytes);
+    else
+      WriteAll(sink, text.bytes);
+  }
   queue.clear();
   queued_size = 0;
   last_flush = GetTickCount64();

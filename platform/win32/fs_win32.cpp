@@ -32,6 +32,7 @@ struct FileIdentity {
 
 struct OpenedEntry {
   bool opened = false;
+  DWORD error = 0; // why it could not be opened
   std::optional<FileIdentity> identity;
   DWORD attributes = 0;
   DWORD links = 0;
@@ -60,8 +61,10 @@ OpenedEntry Open(const std::string& path) {
   HANDLE handle = CreateFileA(
       path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE)
+  if (handle == INVALID_HANDLE_VALUE) {
+    entry.error = GetLastError();
     return entry;
+  }
   entry.opened = true;
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileInformationByHandle(handle, &info)) {
@@ -107,10 +110,6 @@ std::optional<OpenedEntry> here;
 // The identities of the directories the walk stepped down from, to check each step up against.
 std::vector<std::optional<FileIdentity>> came_from;
 
-// Changes whenever the current directory does, so that what was found out about a name there
-// expires.
-unsigned position = 0;
-
 const OpenedEntry& Here() {
   if (!here)
     here = Open(".");
@@ -121,7 +120,6 @@ const OpenedEntry& Here() {
 // system reads for a path like "X:" or "X:name".
 void Moved() {
   here.reset();
-  ++position;
   std::string current = CurrentDirectory();
   if (current.size() >= 2 && current[1] == ':') {
     char letter =
@@ -142,12 +140,13 @@ std::size_t NameStart(const std::string& path) {
 }
 
 struct Lookup {
+  bool names_entry = false; // false for a root, or a path ending in "." or "..": nothing to check
   OpenedEntry entry;
   bool is_link = false; // a reparse point, or a name the system follows to another file
 };
 
-// Looks at the entry a path names. A root, or a path ending in "." or "..", names no entry in a
-// directory and is not checked.
+// Looks at the entry a path names: whether it opens, and whether what opens stands where the name
+// does.
 Lookup LookUp(std::string path) {
   Lookup lookup;
   while (path.size() > 1 && path.back() == '\\' && path[path.size() - 2] != ':')
@@ -156,6 +155,7 @@ Lookup LookUp(std::string path) {
   std::string name = path.substr(start);
   if (name.empty() || name == "." || name == "..")
     return lookup;
+  lookup.names_entry = true;
   lookup.entry = Open(path);
   if (!lookup.entry.opened)
     return lookup;
@@ -173,8 +173,7 @@ Lookup LookUp(std::string path) {
       parent += '.';
     parent_final = Open(parent).final_path;
   }
-  if (final_path.empty() || parent_final.empty())
-    return lookup; // the system cannot tell; what the attributes say must do
+  // Where the system cannot tell, the name is taken for a link: nothing is risked on it.
   std::string_view final_name = LastComponent(final_path);
   std::string expected = parent_final;
   if (!expected.ends_with('\\'))
@@ -188,15 +187,24 @@ Lookup LookUp(std::string path) {
     same_name = length > 0 && length < sizeof long_path &&
                 SameText(final_name, LastComponent(std::string_view(long_path, length)));
   }
-  lookup.is_link = !same_name || !SameText(final_path, expected);
+  lookup.is_link =
+      final_path.empty() || parent_final.empty() || !same_name || !SameText(final_path, expected);
   return lookup;
 }
 
-// The name is an entry of its directory and not a link that the system would follow elsewhere.
-// A reparse point is an entry too: the system acts on the link itself and never on what it
-// leads to.
-bool ActsOnTheEntry(const Lookup& lookup) {
-  return !lookup.is_link || (lookup.entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+// Answers 0 when an operation may act on the name, else the error number it gives instead. A
+// name that cannot be opened now is not acted on later (under wine the current directory is a
+// path, and what it leads to may have changed in between), and a link that the system would
+// follow elsewhere is refused. A reparse point is acted on: the system acts on the link itself,
+// never on what it leads to.
+DWORD Refusal(const Lookup& lookup) {
+  if (!lookup.names_entry)
+    return 0;
+  if (!lookup.entry.opened)
+    return lookup.entry.error;
+  if (lookup.is_link && (lookup.entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+    return ERROR_ACCESS_DENIED;
+  return 0;
 }
 
 // Wine lists a Unix pipe, socket or device like a file, but refuses every call that names it with
@@ -205,28 +213,6 @@ bool ActsOnTheEntry(const Lookup& lookup) {
 bool CannotBeNamed(const std::string& path) {
   return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
          GetLastError() == ERROR_INVALID_PARAMETER;
-}
-
-// The verdict on the last bare name looked at, so that the erase or removal that follows the
-// attribute change of the same entry needs no second look.
-struct Verdict {
-  std::string name;
-  unsigned position = ~0u;
-  bool acts = false;
-};
-Verdict last_verdict;
-
-void Remember(const std::string& system_path, bool acts) {
-  if (system_path.find_first_of("\\:") == std::string::npos)
-    last_verdict = {system_path, position, acts};
-}
-
-bool MayActOn(const std::string& system_path) {
-  if (last_verdict.position == position && last_verdict.name == system_path)
-    return last_verdict.acts;
-  bool acts = ActsOnTheEntry(LookUp(system_path));
-  Remember(system_path, acts);
-  return acts;
 }
 
 // In a search a reparse point never carries the directory bit, so the walk removes it as an
@@ -328,7 +314,11 @@ void StepUp() {
 
 void StepDown(const std::string& name) {
   Lookup lookup = LookUp(name);
-  if (lookup.is_link) {
+  if (!lookup.entry.opened) {
+    SetPendingChangeError(lookup.entry.error);
+    return;
+  }
+  if (lookup.is_link || !lookup.entry.identity) {
     PendingIoResult = 3;
     return;
   }
@@ -340,7 +330,7 @@ void StepDown(const std::string& name) {
   }
   Moved();
   // The directory must be the one just looked at, not one swapped in since.
-  if (lookup.entry.identity && Here().identity != lookup.entry.identity) {
+  if (Here().identity != lookup.entry.identity) {
     SetCurrentDirectoryA(previous.c_str());
     Moved();
     PendingIoResult = 3;
@@ -351,6 +341,10 @@ void StepDown(const std::string& name) {
 
 void ChangeToPath(const std::string& path) {
   Lookup lookup = LookUp(path);
+  if (lookup.names_entry && !lookup.entry.opened) {
+    SetPendingChangeError(lookup.entry.error);
+    return;
+  }
   if (lookup.is_link) {
     // A target that is a link would erase what it leads to.
     SetPendingError(oserror::CantResolveFilename);
@@ -427,15 +421,16 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
     return;
   }
   Lookup lookup = LookUp(SystemPath(text));
-  // A link the system follows would change what it leads to; and a read-only file with other
-  // names keeps its mode, since those names may lie outside the target. Both are refused, so the
-  // entry is reported and left where it is.
-  bool shared = lookup.entry.links > 1 &&
-                (lookup.entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-                (lookup.entry.attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-                (attributes & ReadOnlyAttribute) == 0;
-  Remember(SystemPath(text), ActsOnTheEntry(lookup));
-  if (!ActsOnTheEntry(lookup) || shared) {
+  if (DWORD refusal = Refusal(lookup)) {
+    // A link is reported and left where it is, with what it leads to unchanged.
+    LastServiceResult = static_cast<ResultCode>(refusal);
+    return;
+  }
+  // A read-only file with other names keeps its mode, since those names may lie outside the
+  // target: it is reported and left too.
+  if (lookup.entry.links > 1 && (lookup.entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+      (lookup.entry.attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+      (attributes & ReadOnlyAttribute) == 0) {
     LastServiceResult = oserror::AccessDenied;
     return;
   }
@@ -447,8 +442,8 @@ void EraseFile(std::string_view path) {
   if (PendingIoResult != 0)
     return;
   std::string system = SystemPath(path);
-  if (!MayActOn(system)) {
-    SetPendingError(oserror::AccessDenied);
+  if (DWORD refusal = Refusal(LookUp(system))) {
+    SetPendingError(refusal);
     return;
   }
   if (DeleteFileA(system.c_str()))
@@ -485,8 +480,8 @@ void RemoveEmptyDirectory(std::string_view path) {
   if (path.empty() || PendingIoResult != 0)
     return;
   std::string system = SystemPath(path);
-  if (!MayActOn(system)) {
-    SetPendingError(oserror::AccessDenied);
+  if (DWORD refusal = Refusal(LookUp(system))) {
+    SetPendingError(refusal);
     return;
   }
   if (!RemoveDirectoryA(system.c_str()))
@@ -524,7 +519,6 @@ std::string GetDriveDirectory(std::uint8_t drive) {
   }
   SetCurrentDirectoryA(current.c_str());
   here.reset();
-  ++position;
   return directory;
 }
 

@@ -1,0 +1,224 @@
+// The Windows program in a real wine console: the questions read single key events, Esc and the
+// arrow keys arrive as wine sends them, a password shows as asterisks, and the console writer's
+// text lands in the window, scrolling it when it runs past the last row. Each run is started in a
+// tmux session of its own, whose screen is read back with capture-pane.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Quoted(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string Output(const std::string& command) {
+  std::string text;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr)
+    return text;
+  char buffer[4096];
+  std::size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    text.append(buffer, got);
+  pclose(pipe);
+  return text;
+}
+
+// A tmux server of the test's own, with one window of 80 by 25 cells.
+class ConsoleTest : public TempFolderTest {
+protected:
+  void SetUp() override {
+    if (!UnderEmulator())
+      GTEST_SKIP() << "the console of the Windows program needs wine (VAKRUN_EMULATOR)";
+    if (std::system("command -v tmux >/dev/null") != 0)
+      GTEST_SKIP() << "tmux is not installed";
+    TempFolderTest::SetUp();
+    tmux = "tmux -L vakrun-wine-" + std::to_string(getpid());
+    // An idle session keeps the server up while the runs' sessions come and go.
+    ASSERT_EQ(std::system((tmux + " new-session -d -s idle 'sleep 3600'").c_str()), 0);
+  }
+
+  void TearDown() override {
+    if (!tmux.empty())
+      std::system((tmux + " kill-server 2>/dev/null").c_str());
+    TempFolderTest::TearDown();
+  }
+
+  // Starts the program in the folder; the shell writes its exit status after it.
+  void Start(const std::vector<std::string>& args, const std::string& program = VakrunPath()) {
+    std::string command = "cd " + Quoted(root) + " && " + Quoted(std::getenv("VAKRUN_EMULATOR")) +
+                          " " + Quoted(program);
+    for (const std::string& arg : args)
+      command += " " + Quoted(arg);
+    command += "; echo STATUS=$?; sleep 600";
+    Stop();
+    ASSERT_EQ(std::system((tmux + " new-session -d -s run -x 80 -y 25 " + Quoted(command)).c_str()),
+              0);
+  }
+
+  // Ends the run, if it is still going, with its window.
+  void Stop() { std::system((tmux + " kill-session -t run 2>/dev/null").c_str()); }
+
+  // The window's rows, without trailing blanks.
+  std::vector<std::string> Rows() {
+    std::vector<std::string> rows;
+    std::istringstream lines(Output(tmux + " capture-pane -p -t run"));
+    for (std::string line; std::getline(lines, line);) {
+      line.erase(line.find_last_not_of(' ') + 1);
+      rows.push_back(line);
+    }
+    return rows;
+  }
+
+  std::string Screen() {
+    std::string screen;
+    for (const std::string& row : Rows())
+      screen += row + "\n";
+    return screen;
+  }
+
+  // Waits until the screen shows the text; false after the time is up. The screen has no
+  // blanks at the ends of its rows, so the text's own are not looked for.
+  bool WaitFor(std::string text, int seconds = 30) {
+    text.erase(text.find_last_not_of(' ') + 1);
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < until) {
+      if (Screen().find(text) != std::string::npos)
+        return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+  // Keys by tmux's names ("y", "Escape", "Right", "BSpace", "Enter").
+  void Type(const std::string& key) {
+    std::system((tmux + " send-keys -t run " + Quoted(key)).c_str());
+  }
+
+  int Status() {
+    EXPECT_TRUE(WaitFor("STATUS=", 60)) << Screen();
+    std::string screen = Screen();
+    std::size_t at = screen.find("STATUS=");
+    return at == std::string::npos ? -1 : std::atoi(screen.c_str() + at + 7);
+  }
+
+  std::string tmux;
+};
+
+const std::string Question = "Are you sure you want to proceed? (y/N) ";
+
+TEST_F(ConsoleTest, DriveRootQuestionTakesOneKey) {
+  struct Case {
+    std::string key;
+    bool yes;
+  };
+  const Case cases[] = {{"y", true},      {"Y", true},      {"n", false}, {"Escape", false},
+                        {"Enter", false}, {"Right", false}, {"F1", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    MakeTree(root, {"f=x", "d/g"});
+    Start({"T:\\"});
+    ASSERT_TRUE(WaitFor(Question)) << Screen();
+    Type(c.key);
+    EXPECT_EQ(Status(), 0);
+    std::string screen = Screen();
+    if (c.yes) {
+      EXPECT_NE(screen.find(Question + "Yes\nDeleted T:\\f\n"), std::string::npos) << screen;
+      EXPECT_NE(screen.find("\nDeleted 2 files and 1 dir\n"), std::string::npos) << screen;
+      EXPECT_EQ(ListTree(root), std::vector<std::string>{});
+    } else {
+      EXPECT_NE(screen.find(Question + "No\nDeleted 0 files and 0 dirs\nSTATUS=0"),
+                std::string::npos)
+          << screen;
+      EXPECT_EQ(ListTree(root), (std::vector<std::string>{"d/", "d/g", "f=x"}));
+    }
+    fs::remove_all(Path("d"));
+    fs::remove_all(Path("f"));
+  }
+}
+
+TEST_F(ConsoleTest, EscDuringTheWalkAsksWhetherToStop) {
+  const std::string stop = "You pressed ESC. Do you want to terminate program? (y/N) ";
+  const int files = 3000;
+  for (const std::string answer : {"y", "n"}) {
+    SCOPED_TRACE(answer);
+    fs::create_directory(Path("t"));
+    for (int i = 0; i < files; ++i)
+      std::fclose(std::fopen(Path("t/f" + std::to_string(i)).c_str(), "w"));
+    Start({"-D", "t"});
+    ASSERT_TRUE(WaitFor("Working")) << Screen();
+    Type("Escape");
+    ASSERT_TRUE(WaitFor(stop)) << Screen();
+    Type(answer);
+    EXPECT_EQ(Status(), 0);
+    std::string screen = Screen();
+    if (answer == "y") {
+      EXPECT_NE(screen.find(stop + "Yes\nDeleted "), std::string::npos) << screen;
+      EXPECT_GT(ListTree(root).size(), 1u) << "the run stopped before the end";
+    } else {
+      EXPECT_NE(screen.find("Deleted 3000 files and 1 dir\n"), std::string::npos) << screen;
+      EXPECT_EQ(ListTree(root), std::vector<std::string>{});
+    }
+    Stop();
+    std::error_code error;
+    fs::remove_all(Path("t"), error);
+  }
+}
+
+// A running program cannot be erased, which the walk takes for a password-protected file: a copy
+// of the program erasing its own folder asks for the password.
+TEST_F(ConsoleTest, PasswordShowsAsAsterisksAndEscSkipsTheFile) {
+  const std::string asks = "Please enter new GLOBAL password: ";
+  MakeTree(root, {"t/a"});
+  fs::copy_file(VakrunPath(), Path("t/vakrun.exe"));
+  Start({"t"}, Path("t/vakrun.exe"));
+  ASSERT_TRUE(WaitFor(asks)) << Screen();
+  EXPECT_NE(Screen().find("T:\\t\\VAKRUN.EXE is password-protected.\n"), std::string::npos)
+      << Screen();
+  for (const char* key : {"s", "e", "c", "BSpace", "r", "Right", "t"})
+    Type(key);
+  // The backspace took one character away; an arrow key is two codes, of which only the second
+  // shows an asterisk.
+  EXPECT_TRUE(WaitFor(asks + "*****\n", 5)) << Screen();
+  Type("Escape");
+  EXPECT_EQ(Status(), 0);
+  std::string screen = Screen();
+  EXPECT_NE(screen.find("Skipped password-protected T:\\t\\vakrun.exe\n"), std::string::npos)
+      << screen;
+  EXPECT_NE(screen.find("Could not remove non-empty directory T:\\t\n"), std::string::npos)
+      << screen;
+  EXPECT_EQ(ListTree(root).size(), 2u) << "only the running copy and its folder stay";
+}
+
+// More lines than the window has rows: the window scrolls, and the last line is the summary.
+TEST_F(ConsoleTest, TextPastTheLastRowScrollsTheWindow) {
+  std::vector<std::string> tree;
+  for (int i = 10; i < 50; ++i)
+    tree.push_back("t/file" + std::to_string(i));
+  MakeTree(root, tree);
+  Start({"t"});
+  EXPECT_EQ(Status(), 0);
+  std::vector<std::string> rows = Rows();
+  ASSERT_EQ(rows.size(), 25u);
+  EXPECT_EQ(rows[22], "Deleted 40 files and 1 dir");
+  EXPECT_EQ(rows[23], "STATUS=0");
+  EXPECT_EQ(rows[21], "Removed T:\\t");
+  EXPECT_TRUE(rows[0].starts_with("Deleted T:\\t\\file")) << Screen();
+  EXPECT_EQ(ListTree(root), std::vector<std::string>{});
+}
+
+} // namespace
