@@ -194,8 +194,10 @@ std::uint8_t ReadKeyChar() {
   FlushOutput(); // a question must be on the screen before its answer is awaited
   while (keys.empty()) {
     if (input_is_console) {
+      // Waits for the next event, but looks again now and then: under wine the handle may not
+      // say so for a key typed at a terminal.
       if (!PollConsole())
-        Sleep(1);
+        WaitForSingleObject(input, 50);
       continue;
     }
     if (raw.empty()) {
