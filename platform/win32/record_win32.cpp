@@ -318,10 +318,7 @@ void RemoveLeftoverImages() {
   do {
     // Only files of the program's own naming (the system's search also matches short names).
     std::string_view name = data.cFileName;
-    bool ours = name.size() > stem.size() &&
-                CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.data(),
-                               static_cast<int>(stem.size()), stem.data(),
-                               static_cast<int>(stem.size())) == CSTR_EQUAL &&
+    bool ours = name.size() > stem.size() && SameText(name.substr(0, stem.size()), stem) &&
                 name.find_first_not_of("0123456789", stem.size()) == std::string_view::npos;
     if (!ours)
       continue;
