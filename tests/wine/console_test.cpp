@@ -47,7 +47,8 @@ protected:
     if (std::system("command -v tmux >/dev/null") != 0)
       GTEST_SKIP() << "tmux is not installed";
     TempFolderTest::SetUp();
-    tmux = "tmux -L vakrun-wine-" + std::to_string(getpid());
+    static int servers = 0;
+    tmux = "tmux -L vakrun-wine-" + std::to_string(getpid()) + "-" + std::to_string(++servers);
     // An idle session keeps the server up while the runs' sessions come and go.
     ASSERT_EQ(std::system((tmux + " new-session -d -s idle 'sleep 3600'").c_str()), 0);
   }
@@ -66,6 +67,7 @@ protected:
       command += " " + Quoted(arg);
     command += "; echo STATUS=$?; sleep 600";
     Stop();
+    terminal_is_raw = false;
     ASSERT_EQ(std::system((tmux + " new-session -d -s run -x 80 -y 25 " + Quoted(command)).c_str()),
               0);
   }
@@ -104,8 +106,27 @@ protected:
     return false;
   }
 
+  // Wine's console host turns the terminal's echo off from a thread of its own, which under load
+  // can come after the first text is on the screen; a key typed before then is echoed by the
+  // terminal itself, as it would be for a person typing that early. The tests type once it is off.
+  bool WaitForRawTerminal(int seconds = 30) {
+    std::string tty = Output(tmux + " display-message -p -t run '#{pane_tty}'");
+    tty.erase(tty.find_last_not_of('\n') + 1);
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < until) {
+      if (std::system(("stty -a -F " + Quoted(tty) + " | grep -qw -- -echo").c_str()) == 0)
+        return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+
   // Keys by tmux's names ("y", "Escape", "Right", "BSpace", "Enter").
   void Type(const std::string& key) {
+    if (!terminal_is_raw) {
+      terminal_is_raw = WaitForRawTerminal();
+      EXPECT_TRUE(terminal_is_raw) << "the terminal still echoes what is typed";
+    }
     std::system((tmux + " send-keys -t run " + Quoted(key)).c_str());
   }
 
@@ -117,6 +138,7 @@ protected:
   }
 
   std::string tmux;
+  bool terminal_is_raw = false;
 };
 
 const std::string Question = "Are you sure you want to proceed? (y/N) ";
