@@ -19,6 +19,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <utmp.h>
 
 namespace fs = std::filesystem;
 
@@ -178,13 +179,25 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
   struct winsize size = {24, 80, 0, 0};
   // Chosen before the fork: the child may no longer be able to read the build folder.
   const std::string program = options.program.empty() ? VakrunPath() : options.program;
-  pid_t child = forkpty(&master, nullptr, nullptr, &size);
-  if (child < 0)
+  // The terminal's modes are read before the program can change them.
+  int slave = -1;
+  if (openpty(&master, &slave, nullptr, nullptr, &size) != 0)
     return run;
-  if (child == 0)
-    ExecChild(program, args, options);
   struct termios before;
-  tcgetattr(master, &before);
+  tcgetattr(slave, &before);
+  pid_t child = fork();
+  if (child < 0) {
+    close(master);
+    close(slave);
+    return run;
+  }
+  if (child == 0) {
+    close(master);
+    if (login_tty(slave) != 0)
+      _exit(127);
+    ExecChild(program, args, options);
+  }
+  close(slave);
   auto deadline = Clock::now() + std::chrono::seconds(options.timeout_seconds);
   char buffer[4096];
   // Reads what the program wrote for up to `ms` milliseconds (or until `text` shows).
