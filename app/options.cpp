@@ -13,7 +13,9 @@
 
 namespace {
 
-void Flip(std::uint8_t& option_switch) { option_switch = option_switch != 0 ? 0 : 1; }
+void Flip(std::uint8_t& option_switch) {
+  option_switch = option_switch != 0 ? 0 : 1;
+}
 
 // Names the switch that is already on first, then the one being given.
 [[noreturn]] void ReportConflict(char first, char second) {

@@ -23,7 +23,9 @@ std::string UsingLine(char letter, std::uint8_t option_switch, std::string_view 
 
 } // namespace
 
-std::string NotPrefix(unsigned char option_switch) { return option_switch != 0 ? "NOT " : ""; }
+std::string NotPrefix(unsigned char option_switch) {
+  return option_switch != 0 ? "NOT " : "";
+}
 
 void ShowBanner() {
   ConsoleEndLine();

@@ -3,11 +3,11 @@
 #include "platform/console.h"
 
 const unsigned char GreekKeyLetters[58] = {
-    128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141, 142,
-    143, 144, 145, 146, 147, 148, 149, 150, 151, // capitals
-    152, 153, 154, 155, 156, 157, 158, 159, 160, 161, 162, 163, 164, 165, 166,
-    167, 168, 169, 170, 171, 172, 173, 174, 175, // small letters
-    224, 225, 226, 227, 229, 228, 230, 231, 232, 233, // omega and the accented letters
+    128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139,
+    140, 141, 142, 143, 144, 145, 146, 147, 148, 149, 150, 151, // capitals
+    152, 153, 154, 155, 156, 157, 158, 159, 160, 161, 162, 163,
+    164, 165, 166, 167, 168, 169, 170, 171, 172, 173, 174, 175, // small letters
+    224, 225, 226, 227, 229, 228, 230, 231, 232, 233,           // omega and the accented letters
 };
 const char LatinKeyLetters[59] = "ABGDEZHUIKLMNJOPRSTYFXCVabgdezhuiklmnjoprswtyfxcvaehiioyyv";
 
@@ -31,7 +31,9 @@ std::uint8_t ReadKeyLatin() {
   return key;
 }
 
-char UpperCaseChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+char UpperCaseChar(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
 
 std::string UpperCaseString(std::string_view text) {
   std::string upper(text);

@@ -90,7 +90,6 @@ std::string ReadMasked(int maximum) {
   }
 }
 
-std::string_view ChooseByCount(std::int64_t count, std::string_view one,
-                               std::string_view several) {
+std::string_view ChooseByCount(std::int64_t count, std::string_view one, std::string_view several) {
   return count == 1 || count == -1 ? one : several;
 }

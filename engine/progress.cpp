@@ -7,7 +7,9 @@
 
 Tally RunTally;
 
-void ShowWorking() { ConsoleWrite("\rWorking  "); }
+void ShowWorking() {
+  ConsoleWrite("\rWorking  ");
+}
 
 void CheckInterrupt() {
   if (EscPressed())

@@ -18,7 +18,9 @@ constexpr std::uint16_t SubdirSearchMask = 0x17;
 
 int depth = 0;
 
-bool SearchGoesOn() { return LastServiceResult == 0 || LastServiceResult == 86; }
+bool SearchGoesOn() {
+  return LastServiceResult == 0 || LastServiceResult == 86;
+}
 
 } // namespace
 

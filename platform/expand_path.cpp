@@ -6,7 +6,9 @@
 
 namespace {
 
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // Position of the last backslash in text before index `before` (npos if none).
 std::size_t LastBackslashBefore(const std::string& text, std::size_t before) {

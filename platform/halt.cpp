@@ -15,7 +15,9 @@ namespace {
 bool run_failed = false;
 } // namespace
 
-void MarkRunFailed() { run_failed = true; }
+void MarkRunFailed() {
+  run_failed = true;
+}
 
 void HaltProgram(std::uint8_t code) {
   ExitCode = code;

@@ -34,27 +34,27 @@ constexpr std::intptr_t NoRecordHandle = -1;
 extern std::uint8_t OpenMode;
 
 // Forgets any earlier state (nothing is closed) and leaves the file closed, bound to the name.
-void BindFileName(RecordFile &file, std::string_view name);
+void BindFileName(RecordFile& file, std::string_view name);
 
 // Opens the named file, which must exist, with the access OpenMode selects. An open file is closed
 // first. A record size of 0 gives 2; an empty name stands for standard input (OpenMode 0) or
 // standard output.
-void OpenExistingFile(RecordFile &file, std::uint32_t record_size);
+void OpenExistingFile(RecordFile& file, std::uint32_t record_size);
 // As OpenExistingFile, but the file is created, or cut to length 0, and open for reading and
 // writing whatever OpenMode says.
-void CreateNewFile(RecordFile &file, std::uint32_t record_size);
+void CreateNewFile(RecordFile& file, std::uint32_t record_size);
 
 // Answer the number of whole records moved. A read that meets the end of the file is short and
 // no error.
-std::uint16_t ReadRecords(RecordFile &file, void *buffer, std::uint16_t count);
-std::uint16_t WriteRecords(RecordFile &file, const void *buffer, std::uint16_t count);
+std::uint16_t ReadRecords(RecordFile& file, void* buffer, std::uint16_t count);
+std::uint16_t WriteRecords(RecordFile& file, const void* buffer, std::uint16_t count);
 
 // Moves to record n (from 0).
-void SeekRecord(RecordFile &file, std::int64_t n);
+void SeekRecord(RecordFile& file, std::int64_t n);
 // The size in whole records; the position does not change.
-std::int64_t FileSizeInRecords(RecordFile &file);
+std::int64_t FileSizeInRecords(RecordFile& file);
 // A handle that refers to the console is left open.
-void CloseRecordFile(RecordFile &file);
+void CloseRecordFile(RecordFile& file);
 
 // Replacing a file that cannot be rewritten where it stands (a running executable). The new image
 // is built in a file beside the old one, then put in its place in one step, so that the file is

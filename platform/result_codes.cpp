@@ -27,4 +27,6 @@ ResultCode TranslateSearchError(std::uint32_t os_error) {
   return static_cast<ResultCode>(code & 0xFFFF);
 }
 
-void SetPendingError(std::uint32_t os_error) { PendingIoResult = TranslatePendingError(os_error); }
+void SetPendingError(std::uint32_t os_error) {
+  PendingIoResult = TranslatePendingError(os_error);
+}

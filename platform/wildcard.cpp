@@ -101,7 +101,7 @@ std::vector<MaskItem> TranslateMask(std::string_view mask) {
 
 // Follows the moves that use up no character of the name. They only ever go one position
 // forward, so one pass from left to right reaches all of them.
-void AddEmptyMoves(const std::vector<MaskItem> &items, std::vector<char> &alive, bool at_end,
+void AddEmptyMoves(const std::vector<MaskItem>& items, std::vector<char>& alive, bool at_end,
                    bool at_dot) {
   for (std::size_t p = 0; p < items.size(); ++p) {
     if (!alive[p])

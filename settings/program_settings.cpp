@@ -14,7 +14,7 @@ constexpr std::uint16_t CopyChunkSize = 32768;
 
 // Copies the whole of one file into another that exists. False on any failure, with nothing left
 // pending.
-bool CopyFileInto(const std::string &source_path, const std::string &target_path) {
+bool CopyFileInto(const std::string& source_path, const std::string& target_path) {
   RecordFile source, target;
   BindFileName(source, source_path);
   BindFileName(target, target_path);

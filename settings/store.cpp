@@ -15,7 +15,7 @@ const std::array<std::uint8_t, ScrambleKeySize> ScrambleKey = {0x6B, 0xD2, 0x39,
 
 namespace {
 
-std::string RotateLeft(const std::string &s) {
+std::string RotateLeft(const std::string& s) {
   if (s.size() <= 1)
     return s;
   return s.substr(1) + s[0];
@@ -30,7 +30,7 @@ bool HasRoomFor(std::string_view signature, std::uint16_t size) {
 }
 
 // A close error is of no use to anyone: the file was only read, or the write already answered.
-void CloseStoreFile(RecordFile &file) {
+void CloseStoreFile(RecordFile& file) {
   TakeIoResult();
   CloseRecordFile(file);
   TakeIoResult();
@@ -38,8 +38,8 @@ void CloseStoreFile(RecordFile &file) {
 
 // Reads the bytes as they lie in the file. A read error is left to CheckIoResult: it ends the run
 // as a run-time error, while a short read at the end of the file is no error.
-bool ReadAt(RecordFile &file, std::int64_t offset, void *buffer, std::uint16_t count,
-            std::uint16_t &got) {
+bool ReadAt(RecordFile& file, std::int64_t offset, void* buffer, std::uint16_t count,
+            std::uint16_t& got) {
   got = 0;
   SeekRecord(file, offset);
   if (TakeIoResult() != 0)
@@ -55,8 +55,8 @@ enum class ScanEnd { Done, Found, Unpositioned };
 // `wanted`-th (0: at none) with the offset of its length byte. After a hit the search resumes at
 // the last byte of the signature; after a miss the next chunk overlaps this one by the
 // signature's length plus one, so that a signature across the boundary is whole in one of them.
-ScanEnd ScanStoredBlocks(RecordFile &file, std::string_view signature, std::int32_t wanted,
-                         std::int32_t &seen, std::int64_t &offset) {
+ScanEnd ScanStoredBlocks(RecordFile& file, std::string_view signature, std::int32_t wanted,
+                         std::int32_t& seen, std::int64_t& offset) {
   seen = 0;
   std::int64_t size = FileSizeInRecords(file);
   CheckIoResult();
@@ -88,7 +88,7 @@ ScanEnd ScanStoredBlocks(RecordFile &file, std::string_view signature, std::int3
 } // namespace
 
 std::array<std::uint8_t, KeyStreamSize>
-ExpandKey(const std::array<std::uint8_t, ScrambleKeySize> &key) {
+ExpandKey(const std::array<std::uint8_t, ScrambleKeySize>& key) {
   std::string acc(key.begin(), key.end());
   std::string turned = acc;
   for (int rotations = 0; acc.size() < KeyStreamSize && rotations < KeyStreamSize; ++rotations) {
@@ -102,29 +102,29 @@ ExpandKey(const std::array<std::uint8_t, ScrambleKeySize> &key) {
 
 const std::array<std::uint8_t, KeyStreamSize> KeyStream = ExpandKey(ScrambleKey);
 
-void ScrambleBytes(void *buffer, std::uint16_t count) {
-  auto *bytes = static_cast<std::uint8_t *>(buffer);
+void ScrambleBytes(void* buffer, std::uint16_t count) {
+  auto* bytes = static_cast<std::uint8_t*>(buffer);
   for (std::uint16_t j = 0; j < count; ++j)
     bytes[j] ^= KeyStream[j % KeyStreamSize];
 }
 
-std::uint16_t BlockChecksum(const void *bytes, std::uint16_t count) {
+std::uint16_t BlockChecksum(const void* bytes, std::uint16_t count) {
   std::uint8_t sum = 0;
   for (std::uint16_t j = 0; j < count; ++j)
-    sum ^= static_cast<const std::uint8_t *>(bytes)[j];
+    sum ^= static_cast<const std::uint8_t*>(bytes)[j];
   return sum;
 }
 
-std::string_view SignatureOf(const void *block) {
-  const auto *bytes = static_cast<const char *>(block);
+std::string_view SignatureOf(const void* block) {
+  const auto* bytes = static_cast<const char*>(block);
   return {bytes + 1, static_cast<std::uint8_t>(bytes[0])};
 }
 
 // A stored block is scrambled from its length byte on, so its signature character k went through
 // KeyStream byte k + 1 wherever the block lies: the comparison does not depend on where the chunk
 // begins.
-std::uint16_t FindSignature(const void *buffer, std::uint16_t count, std::string_view signature) {
-  const auto *bytes = static_cast<const std::uint8_t *>(buffer);
+std::uint16_t FindSignature(const void* buffer, std::uint16_t count, std::string_view signature) {
+  const auto* bytes = static_cast<const std::uint8_t*>(buffer);
   const std::size_t length = signature.size();
   if (length == 0)
     return NoSignature;
@@ -146,7 +146,7 @@ std::uint16_t FindSignature(const void *buffer, std::uint16_t count, std::string
   return NoSignature;
 }
 
-std::int64_t FindStoredBlock(RecordFile &file, std::uint16_t occurrence,
+std::int64_t FindStoredBlock(RecordFile& file, std::uint16_t occurrence,
                              std::string_view signature) {
   if (occurrence == 0)
     return -1;
@@ -157,7 +157,7 @@ std::int64_t FindStoredBlock(RecordFile &file, std::uint16_t occurrence,
   return offset;
 }
 
-bool OpenStoreFile(RecordFile &file, std::string_view path, std::uint8_t mode) {
+bool OpenStoreFile(RecordFile& file, std::string_view path, std::uint8_t mode) {
   if (mode > 2)
     return false;
   BindFileName(file, path);
@@ -172,21 +172,21 @@ bool OpenStoreFile(RecordFile &file, std::string_view path, std::uint8_t mode) {
   return TakeIoResult() == 0;
 }
 
-bool ReadScrambled(RecordFile &file, std::int64_t offset, void *buffer, std::uint16_t count,
-                   std::uint16_t &got) {
+bool ReadScrambled(RecordFile& file, std::int64_t offset, void* buffer, std::uint16_t count,
+                   std::uint16_t& got) {
   if (!ReadAt(file, offset, buffer, count, got))
     return false;
   ScrambleBytes(buffer, count);
   return true;
 }
 
-bool WriteScrambled(RecordFile &file, std::int64_t offset, const void *buffer,
+bool WriteScrambled(RecordFile& file, std::int64_t offset, const void* buffer,
                     std::uint16_t count) {
   SeekRecord(file, offset);
   if (TakeIoResult() != 0)
     return false;
-  std::vector<std::uint8_t> copy(static_cast<const std::uint8_t *>(buffer),
-                                 static_cast<const std::uint8_t *>(buffer) + count);
+  std::vector<std::uint8_t> copy(static_cast<const std::uint8_t*>(buffer),
+                                 static_cast<const std::uint8_t*>(buffer) + count);
   ScrambleBytes(copy.data(), count);
   std::uint16_t written = WriteRecords(file, copy.data(), count);
   // A failed write is the caller's answer false, not a run-time error.
@@ -194,7 +194,7 @@ bool WriteScrambled(RecordFile &file, std::int64_t offset, const void *buffer,
   return written == count;
 }
 
-std::int32_t CountStoredBlocks(std::string_view path, const void *block) {
+std::int32_t CountStoredBlocks(std::string_view path, const void* block) {
   RecordFile file;
   if (!OpenStoreFile(file, path, 0))
     return 0;
@@ -206,7 +206,7 @@ std::int32_t CountStoredBlocks(std::string_view path, const void *block) {
   return end == ScanEnd::Unpositioned ? 0 : seen;
 }
 
-bool LoadStoredBlock(std::string_view path, std::uint16_t occurrence, void *block,
+bool LoadStoredBlock(std::string_view path, std::uint16_t occurrence, void* block,
                      std::uint16_t size) {
   std::string_view signature = SignatureOf(block);
   RecordFile file;
@@ -227,14 +227,14 @@ bool LoadStoredBlock(std::string_view path, std::uint16_t occurrence, void *bloc
   return whole;
 }
 
-bool SaveStoredBlock(std::string_view path, std::uint16_t occurrence, void *block,
+bool SaveStoredBlock(std::string_view path, std::uint16_t occurrence, void* block,
                      std::uint16_t size) {
   std::string_view signature = SignatureOf(block);
   RecordFile file;
   if (!HasRoomFor(signature, size) || !OpenStoreFile(file, path, 2))
     return false;
   std::int64_t offset = FindStoredBlock(file, occurrence, signature);
-  auto *bytes = static_cast<std::uint8_t *>(block);
+  auto* bytes = static_cast<std::uint8_t*>(block);
   std::uint16_t checksum = BlockChecksum(block, size - 2);
   bytes[size - 2] = static_cast<std::uint8_t>(checksum & 0xFF);
   bytes[size - 1] = static_cast<std::uint8_t>(checksum >> 8);

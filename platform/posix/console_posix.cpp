@@ -37,7 +37,9 @@ std::timespec last_flush{};
 constexpr std::size_t FlushSize = 64 * 1024;
 constexpr long FlushIntervalNs = 50'000'000;
 
-int Index(OutputStream stream) { return stream == OutputStream::Console ? 0 : 1; }
+int Index(OutputStream stream) {
+  return stream == OutputStream::Console ? 0 : 1;
+}
 
 void WriteAll(Sink& sink) {
   std::size_t done = 0;
@@ -79,7 +81,8 @@ void HandOver(int index) {
   statement[index].clear();
   std::timespec now;
   clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-  long elapsed = (now.tv_sec - last_flush.tv_sec) * 1'000'000'000L + (now.tv_nsec - last_flush.tv_nsec);
+  long elapsed =
+      (now.tv_sec - last_flush.tv_sec) * 1'000'000'000L + (now.tv_nsec - last_flush.tv_nsec);
   if (sink.buffer.size() >= FlushSize || elapsed >= FlushIntervalNs)
     FlushOutput();
 }
@@ -120,7 +123,9 @@ void EndLine(OutputStream stream) {
   HandOver(Index(stream));
 }
 
-void FlushLine(OutputStream stream) { HandOver(Index(stream)); }
+void FlushLine(OutputStream stream) {
+  HandOver(Index(stream));
+}
 
 void WriteErrorReportLine(std::string_view line) {
   Sink& sink = sinks[0];
@@ -135,7 +140,9 @@ void EndProcess(int status) {
   _exit(status);
 }
 
-int ArgumentCount() { return static_cast<int>(arguments.size()); }
+int ArgumentCount() {
+  return static_cast<int>(arguments.size());
+}
 
 std::string ArgumentAt(int index) {
   if (index == 0) {

@@ -72,11 +72,21 @@ std::string LoadDriveTable() {
   return {};
 }
 
-bool DriveIsMapped(int drive) { return drive >= 0 && drive < 26 && drives[drive].mapped; }
-const std::string& DriveRoot(int drive) { return drives[drive].root; }
-std::string& DriveCurrent(int drive) { return drives[drive].current; }
-int CurrentDrive() { return current_drive; }
-void SetCurrentDrive(int drive) { current_drive = drive; }
+bool DriveIsMapped(int drive) {
+  return drive >= 0 && drive < 26 && drives[drive].mapped;
+}
+const std::string& DriveRoot(int drive) {
+  return drives[drive].root;
+}
+std::string& DriveCurrent(int drive) {
+  return drives[drive].current;
+}
+int CurrentDrive() {
+  return current_drive;
+}
+void SetCurrentDrive(int drive) {
+  current_drive = drive;
+}
 
 bool IsDriveRootPath(std::string_view path) {
   return path.size() == 3 && DriveIndex(path[0]) >= 0 && path[1] == ':' && path[2] == '\\';

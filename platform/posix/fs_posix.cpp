@@ -54,7 +54,9 @@ void MakeCurrent(int fd, bool entered) {
   ++position_generation;
 }
 
-std::string& LogicalCurrent() { return DriveCurrent(CurrentDrive()); }
+std::string& LogicalCurrent() {
+  return DriveCurrent(CurrentDrive());
+}
 
 void AppendComponent(std::string& dos_path, std::string_view name) {
   if (!dos_path.ends_with('\\'))
@@ -306,9 +308,10 @@ void ReadListing(DIR* dir, OpenSearch& search) {
       struct stat status;
       if (fstatat(dirfd(dir), item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
         continue; // gone since it was listed
-      type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISLNK(status.st_mode) ? DT_LNK
-                                           : S_ISREG(status.st_mode)   ? DT_REG
-                                                                       : DT_FIFO;
+      type = S_ISDIR(status.st_mode)   ? DT_DIR
+             : S_ISLNK(status.st_mode) ? DT_LNK
+             : S_ISREG(status.st_mode) ? DT_REG
+                                       : DT_FIFO;
     }
     search.names.push_back({std::string(linux_name), item->d_ino, type});
   }
@@ -400,8 +403,8 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
   }
   if (dir == nullptr) {
     // A directory that is not there is "path not found", never "no more entries".
-    LastServiceResult = TranslateSearchError(
-        errno == ENOENT ? oserror::PathNotFound : OsErrorFromErrno(errno));
+    LastServiceResult =
+        TranslateSearchError(errno == ENOENT ? oserror::PathNotFound : OsErrorFromErrno(errno));
     return;
   }
   OpenSearch* search = new OpenSearch;
@@ -463,7 +466,8 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
     return;
   }
   MakeDeferredChange();
-  LastServiceResult = static_cast<ResultCode>(ApplyAttributes(place.dir_fd, place.name, attributes));
+  LastServiceResult =
+      static_cast<ResultCode>(ApplyAttributes(place.dir_fd, place.name, attributes));
   Release(place);
 }
 

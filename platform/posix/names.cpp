@@ -48,7 +48,9 @@ std::string Encode(std::string_view text, bool all_reserved) {
 
 } // namespace
 
-bool IsPlainText(std::string_view text) { return text.find(Lead) == std::string_view::npos; }
+bool IsPlainText(std::string_view text) {
+  return text.find(Lead) == std::string_view::npos;
+}
 
 std::string EncodeName(std::string_view linux_name) {
   if (linux_name.find_first_of("\\:;\xEF") == std::string_view::npos)

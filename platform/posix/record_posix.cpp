@@ -27,7 +27,7 @@ void SetPendingErrno() {
 
 // Linux says ENOENT for a missing file and for a missing directory on the way; DOS tells them
 // apart (2 and 3), by whether the directory that should hold the name is there.
-void SetPendingNameError(const std::string &linux_name) {
+void SetPendingNameError(const std::string& linux_name) {
   int error = errno;
   if (error == ENOENT) {
     std::string directory = linux_name.substr(0, linux_name.rfind('/') + 1);
@@ -40,14 +40,14 @@ void SetPendingNameError(const std::string &linux_name) {
   SetPendingError(OsErrorFromErrno(error));
 }
 
-bool IsOpen(const RecordFile &file) {
+bool IsOpen(const RecordFile& file) {
   return file.State == RecordState::Input || file.State == RecordState::Output ||
          file.State == RecordState::InputOutput;
 }
 
 // The Linux path of a DOS name; false with the error pending when it has none. Names reach the
 // system with "/" turned into "\" as on DOS.
-bool LinuxNameOf(std::string_view dos_name, std::string &linux_name) {
+bool LinuxNameOf(std::string_view dos_name, std::string& linux_name) {
   std::string name(dos_name);
   std::replace(name.begin(), name.end(), '/', '\\');
   std::uint32_t error = LinuxPathOf(name, linux_name);
@@ -63,7 +63,7 @@ bool IsStandardHandle(std::intptr_t handle) {
   return handle >= 0 && handle <= 2;
 }
 
-void ReleaseHandle(RecordFile &file) {
+void ReleaseHandle(RecordFile& file) {
   if (!IsStandardHandle(file.Handle))
     ::close(static_cast<int>(file.Handle));
   file.Handle = NoRecordHandle;
@@ -72,7 +72,7 @@ void ReleaseHandle(RecordFile &file) {
 
 // The open shared by OpenExistingFile and CreateNewFile. Linux has no sharing modes, so the
 // exclusive use that OpenMode 1 and 2 ask for is not enforced.
-void OpenRecordFile(RecordFile &file, std::uint32_t record_size, int flags, RecordState state) {
+void OpenRecordFile(RecordFile& file, std::uint32_t record_size, int flags, RecordState state) {
   if (PendingIoResult != 0)
     return;
   if (IsOpen(file))
@@ -119,13 +119,13 @@ bool IsRegularFile(int fd) {
 
 } // namespace
 
-void BindFileName(RecordFile &file, std::string_view name) {
+void BindFileName(RecordFile& file, std::string_view name) {
   file = RecordFile{};
   file.Name = name;
   file.State = RecordState::Closed;
 }
 
-void OpenExistingFile(RecordFile &file, std::uint32_t record_size) {
+void OpenExistingFile(RecordFile& file, std::uint32_t record_size) {
   switch (OpenMode) {
   case 0:
     OpenRecordFile(file, record_size, O_RDONLY, RecordState::Input);
@@ -139,11 +139,11 @@ void OpenExistingFile(RecordFile &file, std::uint32_t record_size) {
   }
 }
 
-void CreateNewFile(RecordFile &file, std::uint32_t record_size) {
+void CreateNewFile(RecordFile& file, std::uint32_t record_size) {
   OpenRecordFile(file, record_size, O_RDWR | O_CREAT | O_TRUNC, RecordState::InputOutput);
 }
 
-std::uint16_t ReadRecords(RecordFile &file, void *buffer, std::uint16_t count) {
+std::uint16_t ReadRecords(RecordFile& file, void* buffer, std::uint16_t count) {
   if (PendingIoResult != 0)
     return 0;
   if (file.State == RecordState::Output) {
@@ -160,7 +160,7 @@ std::uint16_t ReadRecords(RecordFile &file, void *buffer, std::uint16_t count) {
   const bool fill = IsRegularFile(fd);
   std::uint64_t got = 0;
   while (got < wanted) {
-    ssize_t n = ::read(fd, static_cast<char *>(buffer) + got, wanted - got);
+    ssize_t n = ::read(fd, static_cast<char*>(buffer) + got, wanted - got);
     if (n < 0 && errno == EINTR)
       continue;
     if (n < 0) {
@@ -178,7 +178,7 @@ std::uint16_t ReadRecords(RecordFile &file, void *buffer, std::uint16_t count) {
   return static_cast<std::uint16_t>(got / file.RecordSize);
 }
 
-std::uint16_t WriteRecords(RecordFile &file, const void *buffer, std::uint16_t count) {
+std::uint16_t WriteRecords(RecordFile& file, const void* buffer, std::uint16_t count) {
   if (PendingIoResult != 0)
     return 0;
   if (file.State == RecordState::Input) {
@@ -193,7 +193,7 @@ std::uint16_t WriteRecords(RecordFile &file, const void *buffer, std::uint16_t c
   const std::uint64_t wanted = std::uint64_t{count} * file.RecordSize;
   std::uint64_t put = 0;
   while (put < wanted) {
-    ssize_t n = ::write(fd, static_cast<const char *>(buffer) + put, wanted - put);
+    ssize_t n = ::write(fd, static_cast<const char*>(buffer) + put, wanted - put);
     if (n < 0 && errno == EINTR)
       continue;
     if (n < 0) {
@@ -209,7 +209,7 @@ std::uint16_t WriteRecords(RecordFile &file, const void *buffer, std::uint16_t c
   return static_cast<std::uint16_t>(put / file.RecordSize);
 }
 
-void SeekRecord(RecordFile &file, std::int64_t n) {
+void SeekRecord(RecordFile& file, std::int64_t n) {
   if (PendingIoResult != 0)
     return;
   if (!IsOpen(file)) {
@@ -220,7 +220,7 @@ void SeekRecord(RecordFile &file, std::int64_t n) {
     SetPendingErrno();
 }
 
-std::int64_t FileSizeInRecords(RecordFile &file) {
+std::int64_t FileSizeInRecords(RecordFile& file) {
   if (PendingIoResult != 0)
     return 0;
   if (!IsOpen(file)) {
@@ -235,7 +235,7 @@ std::int64_t FileSizeInRecords(RecordFile &file) {
   return static_cast<std::int64_t>(info.st_size) / file.RecordSize;
 }
 
-void CloseRecordFile(RecordFile &file) {
+void CloseRecordFile(RecordFile& file) {
   if (PendingIoResult != 0)
     return;
   if (!IsOpen(file)) {

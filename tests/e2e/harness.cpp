@@ -115,9 +115,8 @@ RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& opti
     return result;
   // The keys are in the pipe before the program starts, and the pipe is closed after them.
   fcntl(in_pipe[1], F_SETPIPE_SZ, 1 << 20);
-  if (!options.input.empty() &&
-      write(in_pipe[1], options.input.data(), options.input.size()) !=
-          static_cast<ssize_t>(options.input.size()))
+  if (!options.input.empty() && write(in_pipe[1], options.input.data(), options.input.size()) !=
+                                    static_cast<ssize_t>(options.input.size()))
     return result;
   close(in_pipe[1]);
   // Chosen before the fork: the child may no longer be able to read the build folder.
@@ -228,8 +227,8 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
     } else {
       read_for(300, "");
     }
-    if (!typed.keys.empty() &&
-        write(master, typed.keys.data(), typed.keys.size()) != static_cast<ssize_t>(typed.keys.size()))
+    if (!typed.keys.empty() && write(master, typed.keys.data(), typed.keys.size()) !=
+                                   static_cast<ssize_t>(typed.keys.size()))
       break;
   }
   if (signal_after_keys != 0) {
@@ -357,7 +356,9 @@ RunOptions TempFolderTest::Options() const {
   return options;
 }
 
-std::string Cleared() { return "\r" + std::string(79, ' ') + "\r"; }
+std::string Cleared() {
+  return "\r" + std::string(79, ' ') + "\r";
+}
 
 std::string Visible(const std::string& bytes) {
   std::string out;
@@ -378,4 +379,6 @@ std::string Visible(const std::string& bytes) {
   return out;
 }
 
-int UnprivilegedUid() { return geteuid() == 0 ? 65534 : -1; }
+int UnprivilegedUid() {
+  return geteuid() == 0 ? 65534 : -1;
+}

@@ -7,21 +7,21 @@
 #include <gtest/gtest.h>
 
 struct RunResult {
-  std::string out;      // standard output (or both streams, when merged)
-  std::string err;      // standard error (empty when merged)
-  int status = -1;      // exit status, or 128 + signal number
+  std::string out; // standard output (or both streams, when merged)
+  std::string err; // standard error (empty when merged)
+  int status = -1; // exit status, or 128 + signal number
   bool timed_out = false;
 };
 
 struct RunOptions {
-  std::string input;                 // bytes on standard input (a pipe, closed after them)
-  bool no_input = false;             // standard input from /dev/null instead
-  std::string cwd;                   // working directory of the run
-  std::vector<std::string> env;      // extra NAME=value entries
-  bool merge = true;                 // standard output and error into one pipe (2>&1)
-  int as_uid = -1;                   // run as this user (and its group) when >= 0
+  std::string input;            // bytes on standard input (a pipe, closed after them)
+  bool no_input = false;        // standard input from /dev/null instead
+  std::string cwd;              // working directory of the run
+  std::vector<std::string> env; // extra NAME=value entries
+  bool merge = true;            // standard output and error into one pipe (2>&1)
+  int as_uid = -1;              // run as this user (and its group) when >= 0
   int timeout_seconds = 60;
-  std::string program;               // defaults to the built vakrun
+  std::string program; // defaults to the built vakrun
 };
 
 // The path of the built program under test.
@@ -40,7 +40,7 @@ struct TypedKeys {
   std::string keys;
 };
 struct TerminalRun {
-  std::string screen;   // every byte the program wrote to the terminal
+  std::string screen; // every byte the program wrote to the terminal
   int status = -1;
   bool modes_restored = false; // the terminal's modes after the run equal those before
   bool timed_out = false;

@@ -73,7 +73,7 @@ const LineCase kLineCases[] = {
 };
 
 TEST(SplitCommandLine, FollowsTheQuoteRules) {
-  for (const LineCase &c : kLineCases)
+  for (const LineCase& c : kLineCases)
     EXPECT_EQ(SplitCommandLine(c.line), c.words) << "line [" << c.line << "]";
 }
 

@@ -17,12 +17,24 @@ TEST(ErrnoMap, ErrnoStandsForTheWindowsError) {
     ResultCode search;  // from a directory search
   };
   const Case cases[] = {
-      {ENOENT, 2, 2, 18},         {ENOTDIR, 3, 3, 3},         {EACCES, 5, 5, 5},
-      {EPERM, 5, 5, 5},           {EISDIR, 5, 5, 5},          {ENOTEMPTY, 145, 5, 145},
-      {EEXIST, 183, 5, 183},      {EBUSY, 32, 5, 32},         {ETXTBSY, 32, 5, 32},
-      {EROFS, 19, 150, 19},       {EIO, 31, 162, 31},         {ENXIO, 21, 152, 21},
-      {ENAMETOOLONG, 206, 206, 206}, {EINVAL, 87, 87, 13},   {EMFILE, 4, 4, 4},
-      {ENOSPC, 112, 112, 112},    {ELOOP, 1921, 1921, 1921},  {EXDEV, 17, 17, 17},
+      {ENOENT, 2, 2, 18},
+      {ENOTDIR, 3, 3, 3},
+      {EACCES, 5, 5, 5},
+      {EPERM, 5, 5, 5},
+      {EISDIR, 5, 5, 5},
+      {ENOTEMPTY, 145, 5, 145},
+      {EEXIST, 183, 5, 183},
+      {EBUSY, 32, 5, 32},
+      {ETXTBSY, 32, 5, 32},
+      {EROFS, 19, 150, 19},
+      {EIO, 31, 162, 31},
+      {ENXIO, 21, 152, 21},
+      {ENAMETOOLONG, 206, 206, 206},
+      {EINVAL, 87, 87, 13},
+      {EMFILE, 4, 4, 4},
+      {ENOSPC, 112, 112, 112},
+      {ELOOP, 1921, 1921, 1921},
+      {EXDEV, 17, 17, 17},
       {EOVERFLOW, 31, 162, 31},
   };
   for (const Case& c : cases) {

@@ -138,8 +138,8 @@ TEST_F(FileSystemTest, DriveRootsStayAndAreNeverRemoved) {
 
 TEST_F(FileSystemTest, LinuxPathsMapToTheDriveWithTheLongestRoot) {
   fs::create_directories(root + "/d/DATA/inner/x");
-  setenv("VAKRUN_DRIVES",
-         ("D=" + root + "/d;E=" + root + "/d/DATA/inner;C=" + root + "/c").c_str(), 1);
+  setenv("VAKRUN_DRIVES", ("D=" + root + "/d;E=" + root + "/d/DATA/inner;C=" + root + "/c").c_str(),
+         1);
   ASSERT_EQ(StartFileSystem(), "");
   EXPECT_EQ(DosPathOf(root + "/d/DATA/inner/x"), "E:\\x");
   EXPECT_EQ(DosPathOf(root + "/d/DATA/inner"), "E:\\");
@@ -161,16 +161,26 @@ TEST_F(FileSystemTest, MalformedDriveTablesAreRefused) {
 }
 
 TEST(NameMapping, ReservedCharactersMapReversibly) {
-  const std::string names[] = {"plain",    "a\\b",       "c:x",        "semi;colon",
-                               "\\\\",     "\xEF\x81\x9C", "\xEF\x80\x80\xEF\x81\x9C",
-                               "\xEF\x80", "tail\xEF",   "\xFF\xFE bytes", "new\nline"};
+  const std::string names[] = {"plain",
+                               "a\\b",
+                               "c:x",
+                               "semi;colon",
+                               "\\\\",
+                               "\xEF\x81\x9C",
+                               "\xEF\x80\x80\xEF\x81\x9C",
+                               "\xEF\x80",
+                               "tail\xEF",
+                               "\xFF\xFE bytes",
+                               "new\nline"};
   for (const std::string& name : names) {
     std::string dos = EncodeName(name);
     EXPECT_EQ(dos.find_first_of("\\:;"), std::string::npos) << name;
     EXPECT_EQ(DecodeName(dos), name) << name;
   }
-  EXPECT_EQ(EncodeName("a\\b"), "a\xEF\x81\x9C" "b");
-  EXPECT_EQ(EncodeArgument("C:\\x;y"), "C:\\x\xEF\x80\xBB" "y");
+  EXPECT_EQ(EncodeName("a\\b"), "a\xEF\x81\x9C"
+                                "b");
+  EXPECT_EQ(EncodeArgument("C:\\x;y"), "C:\\x\xEF\x80\xBB"
+                                       "y");
 }
 
 TEST_F(FileSystemTest, ABackslashInANameIsNeverASeparator) {
@@ -311,14 +321,14 @@ TEST_F(FileSystemTest, ResultCodesOfEraseRemoveAndChange) {
     ResultCode code;
   };
   const Case cases[] = {
-      {EraseFile, "full", 2},           // a directory
+      {EraseFile, "full", 2}, // a directory
       {EraseFile, "missing", 2},
       {EraseFile, "nodir\\file", 3},
       {RemoveEmptyDirectory, "full", 5}, // not empty
       {RemoveEmptyDirectory, "missing", 2},
       {RemoveEmptyDirectory, "file", 3},
       {RemoveEmptyDirectory, ".", 16},
-      {ChangeDirectory, "missing", 3},   // never 2
+      {ChangeDirectory, "missing", 3}, // never 2
       {ChangeDirectory, "C:\\WORK\\missing", 3},
       {ChangeDirectory, "file", 3},
       {ChangeDirectory, "Q:\\x", 15},

@@ -138,7 +138,7 @@ constexpr MaskCase kMaskCases[] = {
 };
 
 TEST(MatchesMask, FollowsTheLongNameRules) {
-  for (const MaskCase &c : kMaskCases)
+  for (const MaskCase& c : kMaskCases)
     EXPECT_EQ(MatchesMask(c.mask, c.name), c.matches)
         << "mask \"" << c.mask << "\", name \"" << c.name << "\"";
 }
@@ -158,7 +158,7 @@ TEST(MatchesMask, LongNamesStayCheap) {
       {"*.A", dotted, false},          {"????????.???", many_a, false},
       {"*", many_a + many_a, true},
   };
-  for (const auto &c : cases)
+  for (const auto& c : cases)
     EXPECT_EQ(MatchesMask(c.mask, c.name), c.matches)
         << "mask \"" << c.mask << "\", name of " << c.name.size() << " bytes";
 }

@@ -22,14 +22,14 @@ protected:
     PendingIoResult = 0;
     TempFolderTest::TearDown();
   }
-  static fs::path LinuxOf(const std::string &dos_name) {
+  static fs::path LinuxOf(const std::string& dos_name) {
     std::string linux_name;
     EXPECT_EQ(LinuxPathOf(dos_name, linux_name), 0u) << dos_name;
     return linux_name;
   }
   std::vector<fs::path> Entries() const {
     std::vector<fs::path> names;
-    for (auto &entry : fs::directory_iterator(folder))
+    for (auto& entry : fs::directory_iterator(folder))
       names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
@@ -77,8 +77,8 @@ TEST_F(FileBesideTest, TwoImagesGetDifferentNames) {
 }
 
 struct RefusalCase {
-  const char *what;
-  const char *name;
+  const char* what;
+  const char* name;
   ResultCode expected;
   bool needs_permissions; // root bypasses the check
 };
@@ -100,7 +100,7 @@ TEST_F(FileBesideTest, FileThatCannotBeRewrittenGetsNoImage) {
       {"read-only folder", "closed/program", 5, true},
   };
   std::vector<fs::path> entries = Entries();
-  for (const RefusalCase &c : cases) {
+  for (const RefusalCase& c : cases) {
     SCOPED_TRACE(c.what);
     if (c.needs_permissions && geteuid() == 0)
       continue;

@@ -35,7 +35,7 @@ struct RunResult {
   std::string output;  // standard output
 };
 
-std::string TextOf(const fs::path &path) {
+std::string TextOf(const fs::path& path) {
   Bytes bytes = ReadBytes(path);
   return std::string(bytes.begin(), bytes.end());
 }
@@ -58,13 +58,13 @@ protected:
   }
 
   // Starts the copy with the arguments, in the test folder, with no keys to read.
-  pid_t Start(const std::vector<std::string> &arguments, uid_t as_user = geteuid()) {
+  pid_t Start(const std::vector<std::string>& arguments, uid_t as_user = geteuid()) {
     int console_fd = open(ConsoleFile().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     int output_fd = open(OutputFile().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     std::vector<std::string> words = arguments;
     words.insert(words.begin(), program.string());
-    std::vector<char *> argv;
-    for (std::string &word : words)
+    std::vector<char*> argv;
+    for (std::string& word : words)
       argv.push_back(word.data());
     argv.push_back(nullptr);
 
@@ -110,7 +110,7 @@ protected:
     return result;
   }
 
-  RunResult Run(const std::vector<std::string> &arguments, uid_t as_user = geteuid()) {
+  RunResult Run(const std::vector<std::string>& arguments, uid_t as_user = geteuid()) {
     return Finish(Start(arguments, as_user));
   }
 
@@ -126,7 +126,7 @@ protected:
 
   std::vector<fs::path> ProgramFolder() const {
     std::vector<fs::path> names;
-    for (auto &entry : fs::directory_iterator(folder / "bin"))
+    for (auto& entry : fs::directory_iterator(folder / "bin"))
       names.push_back(entry.path().filename());
     return names;
   }
@@ -215,7 +215,7 @@ TEST_F(ProgramSaveTest, SaveCutOffAnywhereLeavesAWholeProgram) {
     ASSERT_TRUE(now == original || now == saved) << "size " << now.size();
     (now == original ? cut_before : cut_after)++;
     // A run cut off in the middle may leave its scratch copy, never a broken program.
-    for (auto &entry : fs::directory_iterator(folder / "bin"))
+    for (auto& entry : fs::directory_iterator(folder / "bin"))
       if (entry.path().filename() != "vakrun")
         cut_during += fs::remove(entry.path());
   }
@@ -226,7 +226,7 @@ TEST_F(ProgramSaveTest, SaveCutOffAnywhereLeavesAWholeProgram) {
 }
 
 struct RefusedCase {
-  const char *what;
+  const char* what;
   fs::perms folder_rights;
   fs::perms program_rights;
 };
@@ -237,7 +237,7 @@ TEST_F(ProgramSaveTest, RefusedSaveLeavesTheProgramAsItWas) {
       {"read-only program file", fs::perms(0755), fs::perms(0555)},
   };
   uid_t runner = geteuid() == 0 ? Nobody : geteuid();
-  for (const RefusedCase &c : cases) {
+  for (const RefusedCase& c : cases) {
     SCOPED_TRACE(c.what);
     if (runner != geteuid()) {
       ASSERT_EQ(chown((folder / "bin").c_str(), runner, runner), 0);

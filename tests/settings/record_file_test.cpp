@@ -69,7 +69,7 @@ TEST_F(RecordFileTest, ReadThatMeetsTheEndIsShortAndNoError) {
 enum class Operation { Read, Write, Seek, Size, Close };
 // -2: never bound; -1: bound and closed; 0 to 2: opened with that OpenMode.
 struct StateCase {
-  const char *what;
+  const char* what;
   int opened_with;
   Operation operation;
   ResultCode expected;
@@ -90,7 +90,7 @@ TEST_F(RecordFileTest, OperationInTheWrongStateGivesItsCode) {
       {"write, input only", 0, Operation::Write, 105},
       {"read, output only", 1, Operation::Read, 104},
   };
-  for (const StateCase &c : cases) {
+  for (const StateCase& c : cases) {
     SCOPED_TRACE(c.what);
     std::vector<std::uint8_t> bytes = BindSample(100);
     if (c.opened_with == -2)
@@ -166,8 +166,8 @@ TEST_F(RecordFileTest, NothingHappensWhileAResultIsPending) {
 }
 
 struct OpenCase {
-  const char *what;
-  const char *name; // inside the test folder
+  const char* what;
+  const char* name; // inside the test folder
   bool create;      // CreateNewFile, else OpenExistingFile
   std::uint8_t mode;
   ResultCode expected;
@@ -188,7 +188,7 @@ TEST_F(RecordFileTest, FailedOpenGivesTheDosCode) {
       {"read-only file for writing", "readonly.bin", false, 1, 5, true},
       {"read-only file created again", "readonly.bin", true, 2, 5, true},
   };
-  for (const OpenCase &c : cases) {
+  for (const OpenCase& c : cases) {
     SCOPED_TRACE(c.what);
     if (c.needs_permissions && geteuid() == 0)
       continue;

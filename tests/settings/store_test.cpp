@@ -31,8 +31,8 @@ SettingsBlock SampleBlock() {
   return block;
 }
 
-Bytes PlainBytes(const SettingsBlock &block) {
-  const auto *bytes = reinterpret_cast<const std::uint8_t *>(&block);
+Bytes PlainBytes(const SettingsBlock& block) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(&block);
   return Bytes(bytes, bytes + sizeof block);
 }
 
@@ -57,7 +57,7 @@ SettingsBlock Verified(SettingsBlock block) {
 
 Bytes Join(std::initializer_list<Bytes> parts) {
   Bytes all;
-  for (const Bytes &part : parts)
+  for (const Bytes& part : parts)
     all.insert(all.end(), part.begin(), part.end());
   return all;
 }
@@ -66,7 +66,7 @@ std::string_view Signature() {
   return SignatureOf(&Settings);
 }
 
-void ExpectSameBlock(const SettingsBlock &actual, const SettingsBlock &expected) {
+void ExpectSameBlock(const SettingsBlock& actual, const SettingsBlock& expected) {
   EXPECT_EQ(PlainBytes(actual), PlainBytes(expected));
 }
 
@@ -105,13 +105,13 @@ TEST(ScramblerTest, ChecksumIsTheXorOfTheBytesInTheLowByte) {
       {Bytes(44, 0xFF), 0},
       {Bytes(45, 0xFF), 0xFF},
   };
-  for (const auto &c : cases)
+  for (const auto& c : cases)
     EXPECT_EQ(BlockChecksum(c.bytes.data(), static_cast<std::uint16_t>(c.bytes.size())),
               c.expected);
 }
 
 // A signature as it lies in a stored block: scrambled from KeyStream byte 1 on.
-void PutStoredSignature(Bytes &buffer, std::size_t at) {
+void PutStoredSignature(Bytes& buffer, std::size_t at) {
   std::string_view sig = Signature();
   for (std::size_t k = 0; k < sig.size(); ++k)
     buffer[at + k] = static_cast<std::uint8_t>(sig[k]) ^ KeyByte(k + 1);
@@ -126,7 +126,7 @@ TEST(ScramblerTest, SignatureCountsOnlyWithAByteAfterIt) {
       {0, 100, 0},           {10, 100, 10}, {75, 100, 75}, {76, 100, NoSignature},
       {10, 34, NoSignature}, {10, 35, 10},
   };
-  for (const auto &c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.at);
     Bytes buffer(100, 0);
     PutStoredSignature(buffer, c.at);
@@ -160,7 +160,7 @@ protected:
     return offset;
   }
   // Loads over a block that holds the built-in defaults; `loaded` tells whether it was taken.
-  SettingsBlock Load(std::uint16_t occurrence, bool &loaded) const {
+  SettingsBlock Load(std::uint16_t occurrence, bool& loaded) const {
     SettingsBlock block = Settings;
     loaded = LoadStoredBlock(Name(), occurrence, &block, SettingsBlockSize);
     return block;

@@ -16,7 +16,7 @@ public:
   void SetUp() override { ASSERT_EQ(StartFileSystem(), ""); }
 };
 
-[[maybe_unused]] ::testing::Environment *const drive_table =
+[[maybe_unused]] ::testing::Environment* const drive_table =
     ::testing::AddGlobalTestEnvironment(new DriveTable);
 
 } // namespace
@@ -34,25 +34,25 @@ void TempFolderTest::TearDown() {
   std::error_code ignored;
   std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::add, ignored);
-  for (auto &entry : std::filesystem::recursive_directory_iterator(folder, ignored))
+  for (auto& entry : std::filesystem::recursive_directory_iterator(folder, ignored))
     if (entry.is_directory(ignored))
       std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
                                    std::filesystem::perm_options::add, ignored);
   std::filesystem::remove_all(folder, ignored);
 }
 
-std::string DosName(const std::filesystem::path &path) {
+std::string DosName(const std::filesystem::path& path) {
   return DosPathOf(path.string());
 }
 
-std::vector<std::uint8_t> ReadBytes(const std::filesystem::path &path) {
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void WriteBytes(const std::filesystem::path &path, const std::vector<std::uint8_t> &bytes) {
+void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(bytes.data()),
+  out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   ASSERT_TRUE(out.good()) << path;
 }
@@ -60,7 +60,7 @@ void WriteBytes(const std::filesystem::path &path, const std::vector<std::uint8_
 std::vector<std::uint8_t> Filler(std::size_t count, std::uint32_t seed) {
   std::mt19937 generator(seed);
   std::vector<std::uint8_t> bytes(count);
-  for (auto &byte : bytes)
+  for (auto& byte : bytes)
     byte = static_cast<std::uint8_t>(generator());
   return bytes;
 }

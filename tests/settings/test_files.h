@@ -18,9 +18,9 @@ protected:
 };
 
 // The DOS path the program's file layer uses for a Linux path.
-std::string DosName(const std::filesystem::path &path);
+std::string DosName(const std::filesystem::path& path);
 
-std::vector<std::uint8_t> ReadBytes(const std::filesystem::path &path);
-void WriteBytes(const std::filesystem::path &path, const std::vector<std::uint8_t> &bytes);
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 // `count` bytes that look like program code: a fixed pseudo-random run.
 std::vector<std::uint8_t> Filler(std::size_t count, std::uint32_t seed = 1);
