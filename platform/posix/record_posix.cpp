@@ -11,15 +11,9 @@
 #include "platform/posix/errno_map.h"
 #include "platform/posix/paths.h"
 #include "platform/record.h"
-
-std::uint8_t OpenMode = 2;
+#include "platform/record_handles.h"
 
 namespace {
-
-constexpr ResultCode NotBound = 102;
-constexpr ResultCode NotOpen = 103;
-constexpr ResultCode NotOpenForInput = 104;
-constexpr ResultCode NotOpenForOutput = 105;
 
 void SetPendingErrno() {
   SetPendingError(OsErrorFromErrno(errno));
@@ -40,11 +34,6 @@ void SetPendingNameError(const std::string& linux_name) {
   SetPendingError(OsErrorFromErrno(error));
 }
 
-bool IsOpen(const RecordFile& file) {
-  return file.State == RecordState::Input || file.State == RecordState::Output ||
-         file.State == RecordState::InputOutput;
-}
-
 // The Linux path of a DOS name; false with the error pending when it has none. Names reach the
 // system with "/" turned into "\" as on DOS.
 bool LinuxNameOf(std::string_view dos_name, std::string& linux_name) {
@@ -63,55 +52,6 @@ bool IsStandardHandle(std::intptr_t handle) {
   return handle >= 0 && handle <= 2;
 }
 
-void ReleaseHandle(RecordFile& file) {
-  if (!IsStandardHandle(file.Handle))
-    ::close(static_cast<int>(file.Handle));
-  file.Handle = NoRecordHandle;
-  file.State = RecordState::Closed;
-}
-
-// The open shared by OpenExistingFile and CreateNewFile. Linux has no sharing modes, so the
-// exclusive use that OpenMode 1 and 2 ask for is not enforced.
-void OpenRecordFile(RecordFile& file, std::uint32_t record_size, int flags, RecordState state) {
-  if (PendingIoResult != 0)
-    return;
-  if (IsOpen(file))
-    ReleaseHandle(file);
-  if (file.State == RecordState::Unbound) {
-    PendingIoResult = NotBound;
-    return;
-  }
-  if (record_size == 0) {
-    PendingIoResult = oserror::FileNotFound;
-    return;
-  }
-  int fd;
-  if (file.Name.empty()) {
-    fd = state == RecordState::Input ? STDIN_FILENO : STDOUT_FILENO;
-  } else {
-    std::string linux_name;
-    if (!LinuxNameOf(file.Name, linux_name))
-      return;
-    do
-      fd = ::open(linux_name.c_str(), flags | O_CLOEXEC, 0666);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-      SetPendingNameError(linux_name);
-      return;
-    }
-    // A directory is no record file: the system refuses to open one as a file.
-    struct stat info;
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-      ::close(fd);
-      SetPendingError(oserror::AccessDenied);
-      return;
-    }
-  }
-  file.Handle = fd;
-  file.RecordSize = record_size;
-  file.State = state;
-}
-
 bool IsRegularFile(int fd) {
   struct stat info;
   return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
@@ -119,52 +59,51 @@ bool IsRegularFile(int fd) {
 
 } // namespace
 
-void BindFileName(RecordFile& file, std::string_view name) {
-  file = RecordFile{};
-  file.Name = name;
-  file.State = RecordState::Closed;
+// Linux has no sharing modes, so the exclusive use that OpenMode 1 and 2 ask for is not enforced.
+std::intptr_t OpenRecordHandle(const std::string& name, HandleAccess access) {
+  if (name.empty())
+    return access == HandleAccess::Read ? STDIN_FILENO : STDOUT_FILENO;
+  std::string linux_name;
+  if (!LinuxNameOf(name, linux_name))
+    return NoRecordHandle;
+  int flags = access == HandleAccess::Read     ? O_RDONLY
+              : access == HandleAccess::Write  ? O_WRONLY
+              : access == HandleAccess::Create ? O_RDWR | O_CREAT | O_TRUNC
+                                               : O_RDWR;
+  int fd;
+  do
+    fd = ::open(linux_name.c_str(), flags | O_CLOEXEC, 0666);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    SetPendingNameError(linux_name);
+    return NoRecordHandle;
+  }
+  // A directory is no record file: the system refuses to open one as a file.
+  struct stat info;
+  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    SetPendingError(oserror::AccessDenied);
+    return NoRecordHandle;
+  }
+  return fd;
 }
 
-void OpenExistingFile(RecordFile& file, std::uint32_t record_size) {
-  switch (OpenMode) {
-  case 0:
-    OpenRecordFile(file, record_size, O_RDONLY, RecordState::Input);
-    break;
-  case 1:
-    OpenRecordFile(file, record_size, O_WRONLY, RecordState::Output);
-    break;
-  default:
-    OpenRecordFile(file, record_size, O_RDWR, RecordState::InputOutput);
-    break;
-  }
+void CloseRecordHandle(std::intptr_t handle, bool report) {
+  // The descriptor is gone even when close reports a failure (EINTR included).
+  if (!IsStandardHandle(handle) && ::close(static_cast<int>(handle)) != 0 && errno != EINTR &&
+      report)
+    SetPendingErrno();
 }
 
-void CreateNewFile(RecordFile& file, std::uint32_t record_size) {
-  OpenRecordFile(file, record_size, O_RDWR | O_CREAT | O_TRUNC, RecordState::InputOutput);
-}
-
-std::uint16_t ReadRecords(RecordFile& file, void* buffer, std::uint16_t count) {
-  if (PendingIoResult != 0)
-    return 0;
-  if (file.State == RecordState::Output) {
-    PendingIoResult = NotOpenForInput;
-    return 0;
-  }
-  if (file.State != RecordState::Input && file.State != RecordState::InputOutput) {
-    PendingIoResult = NotOpen;
-    return 0;
-  }
-  const int fd = static_cast<int>(file.Handle);
-  const std::uint64_t wanted = std::uint64_t{count} * file.RecordSize;
-  // A plain file gives all it has; a pipe or terminal gives what is there, as on Windows.
+std::uint64_t ReadHandleBytes(std::intptr_t handle, void* buffer, std::uint64_t count) {
+  const int fd = static_cast<int>(handle);
   const bool fill = IsRegularFile(fd);
   std::uint64_t got = 0;
-  while (got < wanted) {
-    ssize_t n = ::read(fd, static_cast<char*>(buffer) + got, wanted - got);
+  while (got < count) {
+    ssize_t n = ::read(fd, static_cast<char*>(buffer) + got, count - got);
     if (n < 0 && errno == EINTR)
       continue;
     if (n < 0) {
-      // A broken pipe is the end of the data.
       if (OsErrorFromErrno(errno) != oserror::BrokenPipe)
         SetPendingErrno();
       break;
@@ -175,25 +114,14 @@ std::uint16_t ReadRecords(RecordFile& file, void* buffer, std::uint16_t count) {
     if (!fill)
       break;
   }
-  return static_cast<std::uint16_t>(got / file.RecordSize);
+  return got;
 }
 
-std::uint16_t WriteRecords(RecordFile& file, const void* buffer, std::uint16_t count) {
-  if (PendingIoResult != 0)
-    return 0;
-  if (file.State == RecordState::Input) {
-    PendingIoResult = NotOpenForOutput;
-    return 0;
-  }
-  if (file.State != RecordState::Output && file.State != RecordState::InputOutput) {
-    PendingIoResult = NotOpen;
-    return 0;
-  }
-  const int fd = static_cast<int>(file.Handle);
-  const std::uint64_t wanted = std::uint64_t{count} * file.RecordSize;
+std::uint64_t WriteHandleBytes(std::intptr_t handle, const void* buffer, std::uint64_t count) {
+  const int fd = static_cast<int>(handle);
   std::uint64_t put = 0;
-  while (put < wanted) {
-    ssize_t n = ::write(fd, static_cast<const char*>(buffer) + put, wanted - put);
+  while (put < count) {
+    ssize_t n = ::write(fd, static_cast<const char*>(buffer) + put, count - put);
     if (n < 0 && errno == EINTR)
       continue;
     if (n < 0) {
@@ -206,48 +134,21 @@ std::uint16_t WriteRecords(RecordFile& file, const void* buffer, std::uint16_t c
     }
     put += static_cast<std::uint64_t>(n);
   }
-  return static_cast<std::uint16_t>(put / file.RecordSize);
+  return put;
 }
 
-void SeekRecord(RecordFile& file, std::int64_t n) {
-  if (PendingIoResult != 0)
-    return;
-  if (!IsOpen(file)) {
-    PendingIoResult = NotOpen;
-    return;
-  }
-  if (::lseek(static_cast<int>(file.Handle), static_cast<off_t>(n * file.RecordSize), SEEK_SET) < 0)
+void SeekHandleByte(std::intptr_t handle, std::int64_t offset) {
+  if (::lseek(static_cast<int>(handle), static_cast<off_t>(offset), SEEK_SET) < 0)
     SetPendingErrno();
 }
 
-std::int64_t FileSizeInRecords(RecordFile& file) {
-  if (PendingIoResult != 0)
-    return 0;
-  if (!IsOpen(file)) {
-    PendingIoResult = NotOpen;
-    return 0;
-  }
+std::int64_t HandleSizeInBytes(std::intptr_t handle) {
   struct stat info;
-  if (::fstat(static_cast<int>(file.Handle), &info) != 0) {
+  if (::fstat(static_cast<int>(handle), &info) != 0) {
     SetPendingErrno();
     return 0;
   }
-  return static_cast<std::int64_t>(info.st_size) / file.RecordSize;
-}
-
-void CloseRecordFile(RecordFile& file) {
-  if (PendingIoResult != 0)
-    return;
-  if (!IsOpen(file)) {
-    PendingIoResult = NotOpen;
-    return;
-  }
-  int fd = static_cast<int>(file.Handle);
-  file.Handle = NoRecordHandle;
-  file.State = RecordState::Closed;
-  // The descriptor is gone even when close reports a failure (EINTR included).
-  if (!IsStandardHandle(fd) && ::close(fd) != 0 && errno != EINTR)
-    SetPendingErrno();
+  return static_cast<std::int64_t>(info.st_size);
 }
 
 std::string CreateFileBeside(std::string_view path) {

@@ -6,32 +6,22 @@
 // removed while it runs and is removed at the next start.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/fs.h"
 #include "platform/record.h"
+#include "platform/record_handles.h"
 #include "platform/win32/paths_win32.h"
 #include "platform/win32/start_win32.h"
 
-std::uint8_t OpenMode = 2;
-
 namespace {
-
-constexpr ResultCode NotBound = 102;
-constexpr ResultCode NotOpen = 103;
-constexpr ResultCode NotOpenForInput = 104;
-constexpr ResultCode NotOpenForOutput = 105;
 
 // What an image renamed aside is called: the program's name and this ending, then a number.
 constexpr std::string_view AsideEnding = ".old-";
 
-HANDLE HandleOf(const RecordFile& file) {
-  return reinterpret_cast<HANDLE>(file.Handle);
-}
-
-bool IsOpen(const RecordFile& file) {
-  return file.State == RecordState::Input || file.State == RecordState::Output ||
-         file.State == RecordState::InputOutput;
+HANDLE HandleOf(std::intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
 }
 
 // The console's handles stay open: they belong to the process, not to the record.
@@ -40,47 +30,10 @@ bool IsStandardHandle(HANDLE handle) {
          handle == GetStdHandle(STD_ERROR_HANDLE);
 }
 
-void ReleaseHandle(RecordFile& file) {
-  if (!IsStandardHandle(HandleOf(file)))
-    CloseHandle(HandleOf(file));
-  file.Handle = NoRecordHandle;
-  file.State = RecordState::Closed;
-}
-
 // Other processes may go on reading a file opened for reading only; a file opened for writing is
 // the caller's alone.
 DWORD SharingOf(std::uint8_t mode) {
   return mode == 0 ? FILE_SHARE_READ : 0;
-}
-
-void OpenRecordFile(RecordFile& file, std::uint32_t record_size, DWORD access, DWORD disposition,
-                    RecordState state) {
-  if (PendingIoResult != 0)
-    return;
-  if (IsOpen(file))
-    ReleaseHandle(file);
-  if (file.State == RecordState::Unbound) {
-    PendingIoResult = NotBound;
-    return;
-  }
-  if (record_size == 0) {
-    PendingIoResult = oserror::FileNotFound;
-    return;
-  }
-  HANDLE handle;
-  if (file.Name.empty()) {
-    handle = GetStdHandle(state == RecordState::Input ? STD_INPUT_HANDLE : STD_OUTPUT_HANDLE);
-  } else {
-    handle = CreateFileA(SystemPath(file.Name).c_str(), access, SharingOf(OpenMode), nullptr,
-                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      SetPendingError(GetLastError());
-      return;
-    }
-  }
-  file.Handle = reinterpret_cast<std::intptr_t>(handle);
-  file.RecordSize = record_size;
-  file.State = state;
 }
 
 // The directory part of a path, with its last "\".
@@ -91,51 +44,41 @@ std::string DirectoryOf(const std::string& path) {
 
 } // namespace
 
-void BindFileName(RecordFile& file, std::string_view name) {
-  file = RecordFile{};
-  file.Name = name;
-  file.State = RecordState::Closed;
+std::intptr_t OpenRecordHandle(const std::string& name, HandleAccess access) {
+  if (name.empty()) {
+    HANDLE standard =
+        GetStdHandle(access == HandleAccess::Read ? STD_INPUT_HANDLE : STD_OUTPUT_HANDLE);
+    if (standard == nullptr || standard == INVALID_HANDLE_VALUE) {
+      SetPendingError(ERROR_INVALID_HANDLE);
+      return NoRecordHandle;
+    }
+    return reinterpret_cast<std::intptr_t>(standard);
+  }
+  DWORD rights = access == HandleAccess::Read    ? GENERIC_READ
+                 : access == HandleAccess::Write ? GENERIC_WRITE
+                                                 : GENERIC_READ | GENERIC_WRITE;
+  DWORD disposition = access == HandleAccess::Create ? CREATE_ALWAYS : OPEN_EXISTING;
+  HANDLE handle = CreateFileA(SystemPath(name).c_str(), rights, SharingOf(OpenMode), nullptr,
+                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    SetPendingError(GetLastError());
+    return NoRecordHandle;
+  }
+  return reinterpret_cast<std::intptr_t>(handle);
 }
 
-void OpenExistingFile(RecordFile& file, std::uint32_t record_size) {
-  switch (OpenMode) {
-  case 0:
-    OpenRecordFile(file, record_size, GENERIC_READ, OPEN_EXISTING, RecordState::Input);
-    break;
-  case 1:
-    OpenRecordFile(file, record_size, GENERIC_WRITE, OPEN_EXISTING, RecordState::Output);
-    break;
-  default:
-    OpenRecordFile(file, record_size, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING,
-                   RecordState::InputOutput);
-    break;
-  }
+void CloseRecordHandle(std::intptr_t handle, bool report) {
+  if (!IsStandardHandle(HandleOf(handle)) && !CloseHandle(HandleOf(handle)) && report)
+    SetPendingError(GetLastError());
 }
 
-void CreateNewFile(RecordFile& file, std::uint32_t record_size) {
-  OpenRecordFile(file, record_size, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS,
-                 RecordState::InputOutput);
-}
-
-std::uint16_t ReadRecords(RecordFile& file, void* buffer, std::uint16_t count) {
-  if (PendingIoResult != 0)
-    return 0;
-  if (file.State == RecordState::Output) {
-    PendingIoResult = NotOpenForInput;
-    return 0;
-  }
-  if (file.State != RecordState::Input && file.State != RecordState::InputOutput) {
-    PendingIoResult = NotOpen;
-    return 0;
-  }
-  const DWORD wanted = DWORD{count} * file.RecordSize;
-  // A file on disk gives all it has; a pipe or the console gives what is there.
-  const bool fill = GetFileType(HandleOf(file)) == FILE_TYPE_DISK;
-  DWORD got = 0;
-  while (got < wanted) {
+std::uint64_t ReadHandleBytes(std::intptr_t handle, void* buffer, std::uint64_t count) {
+  const bool fill = GetFileType(HandleOf(handle)) == FILE_TYPE_DISK;
+  std::uint64_t got = 0;
+  while (got < count) {
     DWORD done = 0;
-    if (!ReadFile(HandleOf(file), static_cast<char*>(buffer) + got, wanted - got, &done, nullptr)) {
-      // A broken pipe is the end of the data.
+    DWORD chunk = static_cast<DWORD>(std::min<std::uint64_t>(count - got, MAXDWORD));
+    if (!ReadFile(HandleOf(handle), static_cast<char*>(buffer) + got, chunk, &done, nullptr)) {
       DWORD error = GetLastError();
       if (error != ERROR_BROKEN_PIPE)
         SetPendingError(error);
@@ -147,25 +90,15 @@ std::uint16_t ReadRecords(RecordFile& file, void* buffer, std::uint16_t count) {
     if (!fill)
       break;
   }
-  return static_cast<std::uint16_t>(got / file.RecordSize);
+  return got;
 }
 
-std::uint16_t WriteRecords(RecordFile& file, const void* buffer, std::uint16_t count) {
-  if (PendingIoResult != 0)
-    return 0;
-  if (file.State == RecordState::Input) {
-    PendingIoResult = NotOpenForOutput;
-    return 0;
-  }
-  if (file.State != RecordState::Output && file.State != RecordState::InputOutput) {
-    PendingIoResult = NotOpen;
-    return 0;
-  }
-  const DWORD wanted = DWORD{count} * file.RecordSize;
-  DWORD put = 0;
-  while (put < wanted) {
+std::uint64_t WriteHandleBytes(std::intptr_t handle, const void* buffer, std::uint64_t count) {
+  std::uint64_t put = 0;
+  while (put < count) {
     DWORD done = 0;
-    if (!WriteFile(HandleOf(file), static_cast<const char*>(buffer) + put, wanted - put, &done,
+    DWORD chunk = static_cast<DWORD>(std::min<std::uint64_t>(count - put, MAXDWORD));
+    if (!WriteFile(HandleOf(handle), static_cast<const char*>(buffer) + put, chunk, &done,
                    nullptr)) {
       SetPendingError(GetLastError());
       break;
@@ -176,49 +109,23 @@ std::uint16_t WriteRecords(RecordFile& file, const void* buffer, std::uint16_t c
     }
     put += done;
   }
-  return static_cast<std::uint16_t>(put / file.RecordSize);
+  return put;
 }
 
-void SeekRecord(RecordFile& file, std::int64_t n) {
-  if (PendingIoResult != 0)
-    return;
-  if (!IsOpen(file)) {
-    PendingIoResult = NotOpen;
-    return;
-  }
+void SeekHandleByte(std::intptr_t handle, std::int64_t offset) {
   LARGE_INTEGER position;
-  position.QuadPart = n * file.RecordSize;
-  if (!SetFilePointerEx(HandleOf(file), position, nullptr, FILE_BEGIN))
+  position.QuadPart = offset;
+  if (!SetFilePointerEx(HandleOf(handle), position, nullptr, FILE_BEGIN))
     SetPendingError(GetLastError());
 }
 
-std::int64_t FileSizeInRecords(RecordFile& file) {
-  if (PendingIoResult != 0)
-    return 0;
-  if (!IsOpen(file)) {
-    PendingIoResult = NotOpen;
-    return 0;
-  }
+std::int64_t HandleSizeInBytes(std::intptr_t handle) {
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(HandleOf(file), &size)) {
+  if (!GetFileSizeEx(HandleOf(handle), &size)) {
     SetPendingError(GetLastError());
     return 0;
   }
-  return size.QuadPart / file.RecordSize;
-}
-
-void CloseRecordFile(RecordFile& file) {
-  if (PendingIoResult != 0)
-    return;
-  if (!IsOpen(file)) {
-    PendingIoResult = NotOpen;
-    return;
-  }
-  HANDLE handle = HandleOf(file);
-  file.Handle = NoRecordHandle;
-  file.State = RecordState::Closed;
-  if (!IsStandardHandle(handle) && !CloseHandle(handle))
-    SetPendingError(GetLastError());
+  return size.QuadPart;
 }
 
 std::string CreateFileBeside(std::string_view path) {
