@@ -20,6 +20,7 @@
 #include "platform/posix/terminal.h"
 #include "platform/process.h"
 #include "platform/result_codes.h"
+#include "platform/statement_output.h"
 
 namespace {
 
@@ -31,7 +32,6 @@ struct Sink {
 
 Sink sinks[2] = {{2, {}}, {1, {}}};
 int sink_of[2] = {0, 1}; // by OutputStream
-std::string statement[2];
 std::timespec last_flush{};
 
 constexpr std::size_t FlushSize = 64 * 1024;
@@ -75,10 +75,14 @@ void AppendShown(std::string& buffer, std::string_view text) {
       buffer += c;
 }
 
-void HandOver(int index) {
-  Sink& sink = sinks[sink_of[index]];
-  AppendShown(sink.buffer, statement[index]);
-  statement[index].clear();
+std::vector<std::string> arguments;
+std::string program_path;
+
+} // namespace
+
+void HandOverStatement(OutputStream stream, std::string_view text) {
+  Sink& sink = sinks[sink_of[Index(stream)]];
+  AppendShown(sink.buffer, text);
   std::timespec now;
   clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
   long elapsed =
@@ -87,44 +91,11 @@ void HandOver(int index) {
     FlushOutput();
 }
 
-std::vector<std::string> arguments;
-std::string program_path;
-
-} // namespace
-
 void FlushOutput() {
   for (Sink& sink : sinks)
     if (!sink.buffer.empty())
       WriteAll(sink);
   clock_gettime(CLOCK_MONOTONIC_COARSE, &last_flush);
-}
-
-void WriteText(OutputStream stream, std::string_view text, int width) {
-  if (PendingIoResult != 0)
-    return;
-  std::string& line = statement[Index(stream)];
-  if (width > static_cast<int>(text.size()))
-    line.append(static_cast<std::size_t>(width) - text.size(), ' ');
-  line += text;
-}
-
-void WriteChar(OutputStream stream, char c, int width) {
-  WriteText(stream, std::string_view(&c, 1), width);
-}
-
-void WriteNumber(OutputStream stream, std::int64_t number, int width) {
-  WriteText(stream, std::to_string(number), width);
-}
-
-void EndLine(OutputStream stream) {
-  if (PendingIoResult != 0)
-    return;
-  statement[Index(stream)] += "\r\n";
-  HandOver(Index(stream));
-}
-
-void FlushLine(OutputStream stream) {
-  HandOver(Index(stream));
 }
 
 void WriteErrorReportLine(std::string_view line) {

@@ -17,6 +17,7 @@
 #include "platform/console.h"
 #include "platform/process.h"
 #include "platform/result_codes.h"
+#include "platform/statement_output.h"
 #include "platform/win32/start_win32.h"
 
 namespace {
@@ -28,7 +29,6 @@ struct Sink {
 };
 
 Sink sinks[2]; // by OutputStream: the console stream, the standard output stream
-std::string statement[2];
 
 struct QueuedText {
   int sink;
@@ -164,17 +164,16 @@ void Queue(int sink, std::string_view text) {
   queued_size += text.size();
 }
 
-void HandOver(int index) {
-  Queue(index, statement[index]);
-  statement[index].clear();
-  if (queued_size >= FlushSize || GetTickCount64() - last_flush >= FlushIntervalMs)
-    FlushOutput();
-}
-
 std::vector<std::string> arguments;
 std::string program_path;
 
 } // namespace
+
+void HandOverStatement(OutputStream stream, std::string_view text) {
+  Queue(Index(stream), text);
+  if (queued_size >= FlushSize || GetTickCount64() - last_flush >= FlushIntervalMs)
+    FlushOutput();
+}
 
 void FlushOutput() {
   for (QueuedText& text : queue) {
@@ -187,34 +186,6 @@ void FlushOutput() {
   queue.clear();
   queued_size = 0;
   last_flush = GetTickCount64();
-}
-
-void WriteText(OutputStream stream, std::string_view text, int width) {
-  if (PendingIoResult != 0)
-    return;
-  std::string& line = statement[Index(stream)];
-  if (width > static_cast<int>(text.size()))
-    line.append(static_cast<std::size_t>(width) - text.size(), ' ');
-  line += text;
-}
-
-void WriteChar(OutputStream stream, char c, int width) {
-  WriteText(stream, std::string_view(&c, 1), width);
-}
-
-void WriteNumber(OutputStream stream, std::int64_t number, int width) {
-  WriteText(stream, std::to_string(number), width);
-}
-
-void EndLine(OutputStream stream) {
-  if (PendingIoResult != 0)
-    return;
-  statement[Index(stream)] += "\r\n";
-  HandOver(Index(stream));
-}
-
-void FlushLine(OutputStream stream) {
-  HandOver(Index(stream));
 }
 
 void WriteErrorReportLine(std::string_view line) {
