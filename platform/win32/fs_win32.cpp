@@ -99,6 +99,9 @@ std::string CurrentDirectory() {
   }
 }
 
+struct Lookup;
+void ForgetLookup();
+
 // What is known of the current directory, forgotten whenever it changes.
 std::optional<OpenedEntry> here;
 // The identities of the directories the walk stepped down from, to check each step up against.
@@ -114,6 +117,7 @@ const OpenedEntry& Here() {
 // system reads for a path like "X:" or "X:name".
 void Moved() {
   here.reset();
+  ForgetLookup();
   std::string current = CurrentDirectory();
   if (current.size() >= 2 && current[1] == ':') {
     char letter =
@@ -184,6 +188,26 @@ Lookup LookUp(std::string path) {
   lookup.is_link =
       final_path.empty() || parent_final.empty() || !same_name || !SameText(final_path, expected);
   return lookup;
+}
+
+// The look an attribute change took at a name, kept for the erase that follows it at once: under
+// wine each look opens the file and asks for its final path, and a second one would cost every
+// file as much again. Used once, and forgotten when the current directory changes.
+std::string remembered_path;
+std::optional<Lookup> remembered;
+
+void ForgetLookup() {
+  remembered.reset();
+}
+
+Lookup LookUpOnce(const std::string& path) {
+  if (remembered && remembered_path == path) {
+    Lookup lookup = *remembered;
+    remembered.reset();
+    return lookup;
+  }
+  remembered.reset();
+  return LookUp(path);
 }
 
 // Answers 0 when an operation may act on the name, else the error number it gives instead. A
@@ -314,7 +338,8 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
     LastServiceResult = oserror::AccessDenied;
     return;
   }
-  Lookup lookup = LookUp(SystemPath(text));
+  std::string system = SystemPath(text);
+  Lookup lookup = LookUpOnce(system);
   if (DWORD refusal = Refusal(lookup)) {
     // A link is reported and left where it is, with what it leads to unchanged.
     LastServiceResult = static_cast<ResultCode>(refusal);
@@ -328,6 +353,15 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
     LastServiceResult = oserror::AccessDenied;
     return;
   }
+  remembered_path = system;
+  remembered = lookup;
+  // Only the read-only, hidden and system bits can stand in the way of an erase; a change of the
+  // others alone is not made (under wine every change is a costly round trip).
+  constexpr DWORD Protecting =
+      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (lookup.names_entry && lookup.entry.identity &&
+      ((lookup.entry.attributes ^ attributes) & Protecting) == 0)
+    return;
   if (!SetFileAttributesA(text.c_str(), attributes))
     LastServiceResult = static_cast<ResultCode>(GetLastError());
 }
@@ -336,7 +370,7 @@ void EraseFile(std::string_view path) {
   if (PendingIoResult != 0)
     return;
   std::string system = SystemPath(path);
-  if (DWORD refusal = Refusal(LookUp(system))) {
+  if (DWORD refusal = Refusal(LookUpOnce(system))) {
     SetPendingError(refusal);
     return;
   }
@@ -374,7 +408,7 @@ void RemoveEmptyDirectory(std::string_view path) {
   if (path.empty() || PendingIoResult != 0)
     return;
   std::string system = SystemPath(path);
-  if (DWORD refusal = Refusal(LookUp(system))) {
+  if (DWORD refusal = Refusal(LookUpOnce(system))) {
     SetPendingError(refusal);
     return;
   }
