@@ -29,7 +29,7 @@ cmake -S . -B "$win" --toolchain cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Releas
 cmake --build "$win" --target vakrun -j"$(nproc)" >/dev/null
 export WINEPREFIX="$PWD/$win/wineprefix" WINEDEBUG=-all
 [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1 || true
-wineserver -p
+wineserver -p 2>/dev/null || true # after wineboot its server is already up
 trap 'wineserver -k' EXIT
 echo "$(wine --version)"
 "$build/tree_bench" --vakrun "$build/vakrun-stripped" --wine "$win/vakrun.exe" "$@"
