@@ -190,23 +190,26 @@ Lookup LookUp(std::string path) {
   return lookup;
 }
 
-// The look an attribute change took at a name, kept for the erase that follows it at once: under
-// wine each look opens the file and asks for its final path, and a second one would cost every
-// file as much again. Used once, and forgotten when the current directory changes.
-std::string remembered_path;
-std::optional<Lookup> remembered;
+// The look an attribute change took at a name, kept for the erase or removal that follows it at
+// once: under wine each look opens the file and asks for its final path, and a second one would
+// cost every file as much again. Used once, and forgotten when the current directory changes. An
+// attribute change itself always looks afresh, since it acts on what the look says the attributes
+// are.
+struct RememberedLookup {
+  std::string path;
+  Lookup lookup;
+};
+std::optional<RememberedLookup> remembered;
 
 void ForgetLookup() {
   remembered.reset();
 }
 
 Lookup LookUpOnce(const std::string& path) {
-  if (remembered && remembered_path == path) {
-    Lookup lookup = *remembered;
-    remembered.reset();
-    return lookup;
-  }
+  std::optional<RememberedLookup> taken = std::move(remembered);
   remembered.reset();
+  if (taken && taken->path == path)
+    return taken->lookup;
   return LookUp(path);
 }
 
@@ -339,7 +342,8 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
     return;
   }
   std::string system = SystemPath(text);
-  Lookup lookup = LookUpOnce(system);
+  ForgetLookup();
+  Lookup lookup = LookUp(system);
   if (DWORD refusal = Refusal(lookup)) {
     // A link is reported and left where it is, with what it leads to unchanged.
     LastServiceResult = static_cast<ResultCode>(refusal);
@@ -353,8 +357,7 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
     LastServiceResult = oserror::AccessDenied;
     return;
   }
-  remembered_path = system;
-  remembered = lookup;
+  remembered = RememberedLookup{system, lookup};
   // Only the read-only, hidden and system bits can stand in the way of an erase; a change of the
   // others alone is not made (under wine every change is a costly round trip).
   constexpr DWORD Protecting =
