@@ -44,22 +44,7 @@ void OpenRecordFile(RecordFile& file, std::uint32_t record_size, HandleAccess ac
   file.State = state;
 }
 
-// Whether the file may be read (or written); the code of the refusal is set when not.
-bool ReadyFor(const RecordFile& file, bool output) {
-  if (PendingIoResult != 0)
-    return false;
-  RecordState other = output ? RecordState::Input : RecordState::Output;
-  if (file.State == other) {
-    PendingIoResult = output ? NotOpenForOutput : NotOpenForInput;
-    return false;
-  }
-  if (!IsOpen(file)) {
-    PendingIoResult = NotOpen;
-    return false;
-  }
-  return true;
-}
-
+// Whether the file is open, for any use; the code of the refusal is set when not.
 bool ReadyForAny(const RecordFile& file) {
   if (PendingIoResult != 0)
     return false;
@@ -68,6 +53,15 @@ bool ReadyForAny(const RecordFile& file) {
     return false;
   }
   return true;
+}
+
+// Whether the file may be read (or written): a file open the other way only gives 104 (or 105).
+bool ReadyFor(const RecordFile& file, bool output) {
+  if (PendingIoResult == 0 && file.State == (output ? RecordState::Input : RecordState::Output)) {
+    PendingIoResult = output ? NotOpenForOutput : NotOpenForInput;
+    return false;
+  }
+  return ReadyForAny(file);
 }
 
 } // namespace
