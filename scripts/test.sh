@@ -18,9 +18,10 @@ if ((${#missing[@]})); then
 fi
 
 jobs=$(nproc)
-cmake -S . -B build-win --toolchain cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build-win --toolchain cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAKRUN_TESTS=ON
 cmake --build build-win -j"$jobs"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAKRUN_WINDOWS_EXE="$PWD/build-win/vakrun.exe"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAKRUN_TESTS=ON \
+  -DVAKRUN_WINDOWS_EXE="$PWD/build-win/vakrun.exe"
 cmake --build build -j"$jobs"
 # Each fuzz target for a bounded time, after the kept crash inputs are replayed.
 bash fuzz/run.sh 20
