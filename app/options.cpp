@@ -8,6 +8,7 @@
 #include "console/keyboard.h"
 #include "console/prompts.h"
 #include "platform/console.h"
+#include "platform/utf8_text.h"
 #include "settings/program_settings.h"
 #include "settings/settings_block.h"
 
@@ -61,11 +62,13 @@ void ParseOptions() {
         ReportConflict('e', 'f');
       Flip(Options.FilesOnly);
       break;
-    case 'M':
-      SetMask(UpperCaseString(typed.substr(2)).substr(0, MaskCapacity));
-      if (!IsValidMask(MaskText()))
-        FatalMessage(nullptr, "Invalid mask \"" + MaskText() + "\"");
+    case 'M': {
+      std::string mask = UpperCaseText(typed.substr(2));
+      if (!IsAcceptedMask(mask))
+        FatalMessage(nullptr, "Invalid mask \"" + mask + "\"");
+      SetMask(mask);
       break;
+    }
     case 'P':
       if (Options.SubDirsOnly != 0)
         ReportConflict('s', 'p');
@@ -74,8 +77,7 @@ void ParseOptions() {
     case 'R':
       // Saving leaves the options in force as they are; the run goes on.
       if (!SaveProgramSettings())
-        FatalMessage(nullptr,
-                     "Vakrun is not in its original form. Check compression and attributes!");
+        FatalMessage(nullptr, NotOriginalMessage);
       break;
     case 'S':
       if (Options.ParentDelete != 0)
@@ -109,6 +111,34 @@ void EchoOptions() {
 
 bool IsValidMask(std::string_view mask) {
   return !mask.empty() && mask.find_first_of("+,/:;<=>[\\]") == std::string_view::npos;
+}
+
+bool IsAcceptedMask(std::string_view mask) {
+  return CountChars(mask) <= MaskCapacity && IsValidMask(mask);
+}
+
+bool OptionsAreSound(const OptionSet& options) {
+  for (std::uint8_t option_switch :
+       {options.ParentDelete, options.SubDirsOnly, options.FilesOnly, options.SkipPasswords,
+        options.EmptyDirsOnly, options.ShowDeleted})
+    if (option_switch > 1)
+      return false;
+  if ((options.ParentDelete != 0 && options.SubDirsOnly != 0) ||
+      (options.EmptyDirsOnly != 0 && options.FilesOnly != 0))
+    return false;
+  if (options.MaskLength > MaskBytes)
+    return false;
+  std::string_view mask(options.MaskChars, options.MaskLength);
+  return mask.empty() || IsAcceptedMask(mask);
+}
+
+bool CommandLineSaves() {
+  for (int i = 1; i <= ArgumentCount(); ++i) {
+    std::string work = UpperCaseString(ArgumentAt(i)) + " ";
+    if (work[0] == '-' && work[1] == 'R')
+      return true;
+  }
+  return false;
 }
 
 bool MaskCoversAll(std::string_view mask) {

@@ -3,10 +3,25 @@
 
 #include <string_view>
 
+#include "settings/settings_block.h"
+
+// Said when the saved options cannot be read soundly or -R cannot save them.
+constexpr std::string_view NotOriginalMessage =
+    "Vakrun is not in its original form. Check compression and attributes!";
+
 // Reads every argument into the options, then calls SetUpTarget.
 void ParseOptions();
 // Finishes the line "Using option(s): " with the switches in force and the mask.
 void EchoOptions();
 bool IsValidMask(std::string_view mask);
+// What the option loop takes for -M: a valid mask of at most 12 characters (not bytes). A longer
+// one is refused, never cut: a cut mask can take more files than the one typed.
+bool IsAcceptedMask(std::string_view mask);
+// Options the option loop could have made: no pair it refuses, switches of 0 or 1, and an empty
+// mask or one that it takes. Saved options are acted on only when they pass.
+bool OptionsAreSound(const OptionSet& options);
+// Whether an argument is option -R, which starts from the built-in options when the saved ones are
+// unsound, and so repairs the program.
+bool CommandLineSaves();
 // True for masks of only "*", "." and "?" that hold a "*" or are "????????.???".
 bool MaskCoversAll(std::string_view mask);

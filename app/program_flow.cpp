@@ -104,8 +104,11 @@ void ProgramFlow() {
   std::string problem = StartFileSystem();
   if (!problem.empty())
     FatalMessage(nullptr, problem);
-  LoadProgramSettings();
+  StoredSettings stored = LoadProgramSettings(OptionsAreSound);
   InstallExitReport();
+  // Unsound saved options end the run before anything is touched; -R saves sound ones instead.
+  if (stored == StoredSettings::Unsound && !CommandLineSaves())
+    FatalMessage(nullptr, NotOriginalMessage);
   FlushKeys();
   if (ArgumentCount() == 0)
     ShowUsage();

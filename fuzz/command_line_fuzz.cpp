@@ -1,5 +1,7 @@
 // The command-line splitter on any line, and back: the words it finds, quoted again so that each
-// blank and quote survives, must split into the very same words.
+// blank and quote survives, must split into the very same words. And a single quote that no later
+// one closes keeps its character: on a line without double quotes or doubled single quotes, the
+// single quotes pair up from the left and are dropped, and an odd last one stays in its word.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -50,6 +52,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     again += " " + Quoted(word);
   if (SplitCommandLine(again) != words) {
     std::fprintf(stderr, "words of %zu bytes do not survive quoting\n", size);
+    std::abort();
+  }
+
+  std::string plain = "prog ";
+  for (std::size_t i = 0; i < size && line[i] != '\0'; ++i) {
+    char c = line[i] == '"' ? 'd' : line[i];
+    if (c == '\'' && plain.back() == '\'')
+      plain += 'q';
+    plain += c;
+  }
+  std::size_t quotes = 0, kept = 0;
+  for (char c : plain)
+    quotes += c == '\'';
+  for (const std::string& word : SplitCommandLine(plain))
+    for (char c : word)
+      kept += c == '\'';
+  if (kept != quotes % 2) {
+    std::fprintf(stderr, "%zu single quotes, %zu kept\n", quotes, kept);
     std::abort();
   }
   return 0;

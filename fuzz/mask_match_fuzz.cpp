@@ -1,5 +1,7 @@
 // The mask matcher against a plain recursive matcher written from the matching rules alone:
-// the first byte gives the mask's length (0 to 16), the rest of the input is mask then name.
+// the first byte gives the mask's length (0 to 64 bytes), the rest of the input is mask then name.
+// And the option loop's mask: upper-casing neither cuts, splits nor widens it, and a mask of more
+// than 12 characters is refused rather than cut.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -8,7 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/options.h"
+#include "platform/utf8_text.h"
 #include "platform/wildcard.h"
+#include "settings/settings_block.h"
 
 namespace {
 
@@ -36,26 +41,30 @@ std::vector<std::string_view> Characters(std::string_view s) {
   return out;
 }
 
+unsigned CodePoint(std::string_view c) {
+  unsigned lead = static_cast<unsigned char>(c[0]);
+  if (c.size() == 1)
+    return lead;
+  unsigned code = c.size() == 4 ? lead & 0x07 : c.size() == 3 ? lead & 0x0F : lead & 0x1F;
+  for (std::size_t i = 1; i < c.size(); ++i)
+    code = code << 6 | (static_cast<unsigned char>(c[i]) & 0x3F);
+  return code;
+}
+
+// Letters in either case, by the letters' own capitals; a stray byte is equal only to itself.
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z')
-      x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z')
-      y = static_cast<char>(y - 32);
-    if (x != y)
-      return false;
-  }
-  return true;
+  if (a == b)
+    return true;
+  bool stray_a = a.size() == 1 && static_cast<unsigned char>(a[0]) >= 0x80;
+  bool stray_b = b.size() == 1 && static_cast<unsigned char>(b[0]) >= 0x80;
+  return !stray_a && !stray_b && UpperCaseLetter(CodePoint(a)) == UpperCaseLetter(CodePoint(b));
 }
 
 // The rules. "*.*" alone takes every name. Otherwise: "?" takes one character other than a dot,
 // or nothing when it stands at a dot or at the end of the name. A "." followed by nothing, "?"
 // or "*" takes a dot or the end of the name; any other "." takes a dot. A "*" followed by "."
 // takes any characters but the name's last dot; any other "*" takes anything. Every other mask
-// character takes itself, ASCII letters in either case.
+// character takes itself, letters in either case.
 struct Reference {
   std::vector<std::string_view> mask, name;
   std::size_t last_dot;
@@ -111,7 +120,7 @@ bool ReferenceMatch(std::string_view mask, std::string_view name) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0 || size > 256)
     return 0;
-  std::size_t mask_length = data[0] % 17;
+  std::size_t mask_length = data[0] % 65;
   std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
   if (mask_length > rest.size())
     return 0;
@@ -121,6 +130,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fprintf(stderr, "mask \"%.*s\" name \"%.*s\": matcher %d, rules %d\n",
                  static_cast<int>(mask.size()), mask.data(), static_cast<int>(name.size()),
                  name.data(), got, want);
+    std::abort();
+  }
+
+  // The mask as the option loop stores it: upper-cased character by character, with as many
+  // characters as typed and none split, and taking exactly the names the typed mask takes.
+  std::string upper = UpperCaseText(mask);
+  std::vector<std::string_view> typed_chars = Characters(mask), upper_chars = Characters(upper);
+  if (typed_chars.size() != upper_chars.size() || CountChars(upper) != typed_chars.size())
+    std::abort();
+  for (std::size_t i = 0; i < typed_chars.size(); ++i)
+    if (!SameIgnoringCase(typed_chars[i], upper_chars[i]) ||
+        (typed_chars[i].size() == 1) != (upper_chars[i].size() == 1))
+      std::abort();
+  if (MatchesMask(upper, name) != got) {
+    std::fprintf(stderr, "mask \"%.*s\" upper-cased takes other names\n",
+                 static_cast<int>(mask.size()), mask.data());
+    std::abort();
+  }
+  // Never cut: a mask is accepted only whole, and stored as it is.
+  if (IsAcceptedMask(upper)) {
+    if (typed_chars.size() > static_cast<std::size_t>(MaskCapacity) || !IsValidMask(upper))
+      std::abort();
+    SetMask(upper);
+    if (MaskText() != upper)
+      std::abort();
+  } else if (typed_chars.size() <= static_cast<std::size_t>(MaskCapacity) && IsValidMask(upper)) {
     std::abort();
   }
   return 0;

@@ -13,6 +13,20 @@ bool IsBlank(char c) {
   return code >= 1 && code <= 32;
 }
 
+// Whether a single quote at `at` opens a run that a later one closes. A doubled quote inside the
+// run belongs to it, as the splitting below reads it.
+bool SingleQuoteCloses(std::string_view line, std::size_t at) {
+  for (std::size_t i = at + 1; i < line.size(); ++i) {
+    if (line[i] != '\'')
+      continue;
+    if (i + 1 < line.size() && line[i + 1] == '\'')
+      ++i;
+    else
+      return true;
+  }
+  return false;
+}
+
 } // namespace
 
 std::vector<std::string> SplitCommandLine(std::string_view line) {
@@ -36,6 +50,8 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
       if ((c == '"' || c == '\'') && (quote == 0 || quote == c)) {
         if (at + 1 < line.size() && line[at + 1] == c)
           ++at;
+        else if (c == '\'' && quote == 0 && !SingleQuoteCloses(line, at))
+          word += c; // an apostrophe ("it's"): dropping it would name another entry
         else
           quote = quote == 0 ? c : 0;
         continue;

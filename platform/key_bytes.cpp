@@ -1,5 +1,10 @@
 #include "platform/key_bytes.h"
 
+#include <algorithm>
+#include <string>
+
+#include "platform/utf8_text.h"
+
 namespace {
 
 // The stream being decoded, for the length of one DecodeKeyBytes call.
@@ -116,25 +121,24 @@ void DecodeSequence() {
   }
 }
 
-// A UTF-8 character starting at raw[0]; an invalid sequence gives its first byte as it is.
+// A UTF-8 character starting at raw[0]. A byte that starts no well-formed sequence is no key:
+// read as a byte of another code page it could pass for a Greek letter of the yes key (E8, E7,
+// AC and 93 are the code page 737 letters of Y).
 void DecodeUtf8() {
   std::deque<unsigned char>& raw = *raw_bytes;
   std::deque<unsigned char>& keys = *key_codes;
   unsigned char lead = raw[0];
   std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-  HaveBytes(length);
-  unsigned code_point = lead & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
-  bool valid = lead >= 0xC2 && lead <= 0xF4 && raw.size() >= length;
-  for (std::size_t i = 1; valid && i < length; ++i) {
-    if ((raw[i] & 0xC0) != 0x80)
-      valid = false;
-    code_point = code_point << 6 | (raw[i] & 0x3F);
-  }
-  if (!valid) {
-    keys.push_back(lead);
+  if (lead >= 0xC2 && lead <= 0xF4)
+    HaveBytes(length);
+  std::string bytes(raw.begin(), raw.begin() + static_cast<long>(std::min(length, raw.size())));
+  if (CharLength(bytes, 0) != length) {
     raw.pop_front();
     return;
   }
+  unsigned code_point = lead & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
+  for (std::size_t i = 1; i < length; ++i)
+    code_point = code_point << 6 | (raw[i] & 0x3F);
   raw.erase(raw.begin(), raw.begin() + static_cast<long>(length));
   keys.push_back(Cp737Of(code_point));
 }

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "platform/utf8_text.h"
+
 namespace {
 
 enum class Op { Literal, Star, DosStar, DosQm, DosDot };
@@ -17,40 +19,6 @@ struct MaskItem {
   std::string_view text; // the character, for Op::Literal
 };
 
-// Length of the character that starts at `at`: a complete, well-formed UTF-8 sequence counts as
-// one character; any other byte stands alone, so a damaged name still matches byte by byte.
-std::size_t CharLength(std::string_view s, std::size_t at) {
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  unsigned char lead = byte(at);
-  std::size_t length;
-  unsigned char low = 0x80, high = 0xBF; // allowed range of the first continuation byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0)
-      low = 0xA0; // overlong form
-    else if (lead == 0xED)
-      high = 0x9F; // UTF-16 surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0)
-      low = 0x90; // overlong form
-    else if (lead == 0xF4)
-      high = 0x8F; // beyond U+10FFFF
-  } else {
-    return 1;
-  }
-  if (s.size() - at < length)
-    return 1;
-  if (byte(at + 1) < low || byte(at + 1) > high)
-    return 1;
-  for (std::size_t i = 2; i < length; ++i)
-    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF)
-      return 1;
-  return length;
-}
-
 std::vector<std::string_view> SplitChars(std::string_view s) {
   std::vector<std::string_view> chars;
   for (std::size_t at = 0; at < s.size();) {
@@ -59,19 +27,6 @@ std::vector<std::string_view> SplitChars(std::string_view s) {
     at += length;
   }
   return chars;
-}
-
-char FoldCase(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameChar(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (FoldCase(a[i]) != FoldCase(b[i]))
-      return false;
-  return true;
 }
 
 // The Win32 rewrite of a mask before the name matcher sees it. "*.*" as a whole means every name;
@@ -168,7 +123,7 @@ bool MatchesMask(std::string_view mask, std::string_view name) {
         matched = is_dot;
         break;
       case Op::Literal:
-        matched = SameChar(items[p].text, c);
+        matched = SameLetter(items[p].text, c);
         break;
       }
       if (matched) {

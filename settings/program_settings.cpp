@@ -41,10 +41,22 @@ bool CopyFileInto(const std::string& source_path, const std::string& target_path
 
 } // namespace
 
-void LoadProgramSettings() {
-  std::string program = ArgumentAt(0);
-  if (CountStoredBlocks(program, &Settings) >= 1)
-    LoadStoredBlock(program, 1, &Settings, SettingsBlockSize);
+// A damaged block must never be acted on: a flipped byte can turn a saved mask into "every file"
+// or switch on a pair of options that the option loop refuses.
+StoredSettings LoadSettingsFrom(std::string_view path, OptionsCheck sound) {
+  if (CountStoredBlocks(path, &Settings) == 0)
+    return StoredSettings::None;
+  SettingsBlock stored = Settings;
+  bool checksum_matches = false;
+  if (!LoadStoredBlock(path, 1, &stored, SettingsBlockSize, &checksum_matches) ||
+      !checksum_matches || !sound(stored.Options))
+    return StoredSettings::Unsound;
+  Settings = stored;
+  return StoredSettings::Loaded;
+}
+
+StoredSettings LoadProgramSettings(OptionsCheck sound) {
+  return LoadSettingsFrom(ArgumentAt(0), sound);
 }
 
 // A running executable cannot be rewritten where it stands on every system, so the block is

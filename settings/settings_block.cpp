@@ -9,18 +9,27 @@ SettingsBlock Settings = {
     24,
     {'\xB7', 'V', 'k', 'R', '\x1E', 'o', 'P', 't', '\xD4', 's', '\x03', '\x9A',
      '\xB7', 'V', 'k', 'R', '\x1E', 'o', 'P', 't', '\xD4', 's', '\x03', '\x9A'},
-    {0, {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}, 0, 0, 0, 0, 0, 1},
+    {0,
+     {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+      ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+      ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '},
+     0,
+     0,
+     0,
+     0,
+     0,
+     1},
     0,
 };
 
 OptionSet& Options = Settings.Options;
 
 std::string MaskText() {
-  return std::string(Options.MaskChars, std::min<int>(Options.MaskLength, MaskCapacity));
+  return std::string(Options.MaskChars, std::min<int>(Options.MaskLength, MaskBytes));
 }
 
 void SetMask(std::string_view mask) {
-  std::size_t length = std::min<std::size_t>(mask.size(), MaskCapacity);
+  std::size_t length = std::min<std::size_t>(mask.size(), MaskBytes);
   std::memcpy(Options.MaskChars, mask.data(), length);
   Options.MaskLength = static_cast<std::uint8_t>(length);
 }

@@ -1,19 +1,21 @@
 // The options in force, kept inside the block that -R stores in the program's own executable.
 // The byte layout is the stored layout: a 24-byte signature string, the mask string (length byte
-// and 12 characters), six switch bytes, and a checksum word of its own so that saving never
-// overwrites a switch.
+// and room for 12 characters in UTF-8), six switch bytes, and a checksum word of its own so that
+// saving never overwrites a switch.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+// A mask holds at most 12 characters, not bytes: in UTF-8 a character takes up to 4 bytes.
 constexpr int MaskCapacity = 12;
+constexpr int MaskBytes = 4 * MaskCapacity;
 
 #pragma pack(push, 1)
 struct OptionSet {
   std::uint8_t MaskLength;
-  char MaskChars[MaskCapacity];
+  char MaskChars[MaskBytes];
   // A switch is on when its byte is not 0; flipping writes 1 or 0.
   std::uint8_t ParentDelete;
   std::uint8_t SubDirsOnly;
@@ -31,8 +33,8 @@ struct SettingsBlock {
 };
 #pragma pack(pop)
 
-static_assert(sizeof(OptionSet) == 19);
-static_assert(sizeof(SettingsBlock) == 46);
+static_assert(sizeof(OptionSet) == 55);
+static_assert(sizeof(SettingsBlock) == 82);
 
 // The size handed to the block store for the program's own block.
 constexpr std::uint16_t SettingsBlockSize = sizeof(SettingsBlock);
@@ -43,5 +45,5 @@ extern SettingsBlock Settings;
 extern OptionSet& Options;
 
 std::string MaskText();
-// Stores at most 12 characters.
+// Stores the mask whole; the option loop refuses one of more than 12 characters before.
 void SetMask(std::string_view mask);

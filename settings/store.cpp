@@ -207,7 +207,9 @@ std::int32_t CountStoredBlocks(std::string_view path, const void* block) {
 }
 
 bool LoadStoredBlock(std::string_view path, std::uint16_t occurrence, void* block,
-                     std::uint16_t size) {
+                     std::uint16_t size, bool* checksum_matches) {
+  if (checksum_matches != nullptr)
+    *checksum_matches = false;
   std::string_view signature = SignatureOf(block);
   RecordFile file;
   if (!HasRoomFor(signature, size) || !OpenStoreFile(file, path, 0))
@@ -219,8 +221,11 @@ bool LoadStoredBlock(std::string_view path, std::uint16_t occurrence, void* bloc
   if (whole) {
     // The verdict travels in the checksum word: 0 when the bytes match it, else the word read.
     std::uint16_t stored = static_cast<std::uint16_t>(scratch[size - 2] | scratch[size - 1] << 8);
-    if (BlockChecksum(scratch.data(), size - 2) == stored)
+    bool matches = BlockChecksum(scratch.data(), size - 2) == stored;
+    if (matches)
       scratch[size - 2] = scratch[size - 1] = 0;
+    if (checksum_matches != nullptr)
+      *checksum_matches = matches;
     std::memcpy(block, scratch.data(), size);
   }
   CloseStoreFile(file);

@@ -39,10 +39,17 @@ bool IsModifierKey(WORD virtual_key) {
          virtual_key == VK_CAPITAL || virtual_key == VK_NUMLOCK || virtual_key == VK_SCROLL;
 }
 
+// The key's character as a key code: ASCII as it is, a Greek letter as its code page 737 byte
+// whatever the console's code page, anything else '?'. The console's own byte would be read as a
+// letter of the Greek table in any other code page (in 852 "š" is the 737 byte of "ύ", a yes).
+unsigned char KeyCodeOf(WCHAR character) {
+  return character < 0x80 ? static_cast<unsigned char>(character) : Cp737Of(character);
+}
+
 void TakeKeyEvent(const KEY_EVENT_RECORD& key) {
   if (!key.bKeyDown || IsModifierKey(key.wVirtualKeyCode))
     return;
-  unsigned char c = static_cast<unsigned char>(key.uChar.AsciiChar);
+  unsigned char c = KeyCodeOf(key.uChar.UnicodeChar);
   DWORD state = key.dwControlKeyState;
   if (key.wVirtualKeyCode == VK_ESCAPE && (state & LEFT_ALT_PRESSED) == 0) {
     keys.push_back(27); // wine gives Esc the character 0
@@ -67,7 +74,7 @@ bool PollConsole() {
       return false;
     INPUT_RECORD record;
     DWORD got = 0;
-    if (!ReadConsoleInputA(input, &record, 1, &got) || got == 0)
+    if (!ReadConsoleInputW(input, &record, 1, &got) || got == 0)
       return false;
     if (record.EventType == KEY_EVENT) {
       TakeKeyEvent(record.Event.KeyEvent);

@@ -57,44 +57,46 @@ template <typename Action> std::string ConsoleOutputOf(Action action) {
   return output;
 }
 
+// Greek letters come in UTF-8 and reach the table as their code page 737 bytes.
 TEST(ReadKeyLatinTest, GreekLayoutLettersBecomeTheLatinLettersOfTheirKeys) {
   struct Case {
-    unsigned char key; // code page 737
-    char latin;
+    std::string typed;
+    std::uint8_t key;
   };
   const Case cases[] = {
-      {172, 'y'},
-      {147, 'Y'},
-      {231, 'y'},
-      {232, 'y'},
-      {170, 'w'},
-      {169, 's'},
-      {233, 'v'},
-      {224, 'v'},
-      {128, 'A'},
-      {151, 'V'},
-      {152, 'a'},
-      {175, 'c'},
-      {228, 'i'},
-      {229, 'i'},
-      // Not in the table: ASCII, and the capitals with an accent.
-      {'y', 'y'},
-      {'Y', 'Y'},
-      {'7', '7'},
-      {'?', '?'},
-      {234, static_cast<char>(234)},
-      {176, static_cast<char>(176)},
+      {"υ", 'y'},
+      {"Υ", 'Y'},
+      {"ύ", 'y'},
+      {"ϋ", 'y'},
+      {"ς", 'w'},
+      {"σ", 's'},
+      {"ώ", 'v'},
+      {"ω", 'v'},
+      {"Α", 'A'},
+      {"Ω", 'V'},
+      {"α", 'a'},
+      {"ψ", 'c'},
+      {"ϊ", 'i'},
+      {"ί", 'i'},
+      // Not in the table: ASCII, the capitals with an accent, and what code page 737 lacks.
+      {"y", 'y'},
+      {"Y", 'Y'},
+      {"7", '7'},
+      {"?", '?'},
+      {"Ά", 234},
+      {"░", '?'},
+      {"ô", '?'},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.key));
-    Type(std::string(1, static_cast<char>(c.key)));
-    EXPECT_EQ(ReadKeyLatin(), static_cast<std::uint8_t>(c.latin));
+    SCOPED_TRACE(c.typed);
+    Type(c.typed);
+    EXPECT_EQ(ReadKeyLatin(), c.key);
   }
 }
 
 TEST(ReadKeyLatinTest, SecondByteOfAnExtendedKeyIsNotTranslated) {
   // F11 is 0 and 133, and 133 is also the capital zeta of the table.
-  Type("\x1b[23~"s + "\xAC");
+  Type("\x1b[23~"s + "υ");
   EXPECT_EQ(ReadKeyLatin(), 0);
   EXPECT_EQ(ReadKeyLatin(), 133);
   EXPECT_EQ(ReadKeyLatin(), 'y');
@@ -115,9 +117,29 @@ TEST(AskYesNoTest, OnlyTheYKeyAnswersYes) {
     std::string keys;
     bool yes;
   };
-  const Case cases[] = {{"y", true},       {"Y", true},        {"υ", true},     {"\x93", true},
-                        {"n", false},      {"\r", false},      {"\x1b", false}, {"ν", false},
-                        {"\x1b[A", false}, {"\x1b[23~", false}};
+  const Case cases[] = {
+      {"y", true},
+      {"Y", true},
+      {"υ", true},
+      {"Υ", true},
+      {"ύ", true},
+      {"n", false},
+      {"\r", false},
+      {"\x1b", false},
+      {"ν", false},
+      {"\x1b[A", false},
+      {"\x1b[23~", false},
+      {"ô", false},
+      {"è", false},
+      {"š", false},
+      // Bytes of other code pages that are code page 737 letters of the Y key are no key at all:
+      // the answer is the next key.
+      {"\xe8n", false},
+      {"\xe7n", false},
+      {"\xacn", false},
+      {"\x93n", false},
+      {"\x93y", true},
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.keys);
     Type(c.keys);

@@ -121,8 +121,9 @@ TEST_F(UsageOptionsTest, OptionErrorsEndTheRunBeforeTheTarget) {
       {{"t", "-m"}, "Invalid mask \"\""},
       {{"-M*:*", "t"}, "Invalid mask \"*:*\""},
       {{"-Ma\\b", "t"}, "Invalid mask \"A\\B\""},
-      // Cut to 12 characters before the test: the colon is the twelfth.
-      {{"-Mabcdefghijk:xyz", "t"}, "Invalid mask \"ABCDEFGHIJK:\""},
+      // A mask is never cut: one of more than 12 characters is refused whole.
+      {{"-Mabcdefghijk:xyz", "t"}, "Invalid mask \"ABCDEFGHIJK:XYZ\""},
+      {{"-Mabcdefghijklmnop", "t"}, "Invalid mask \"ABCDEFGHIJKLMNOP\""},
       {{"-x", "t"}, "Invalid option -x"},
       {{"t", "-xYz"}, "Invalid option -xYz"},
       {{"-", "t"}, "Invalid option -"},
@@ -162,8 +163,7 @@ TEST_F(UsageOptionsTest, EchoLineShowsTheOptionsInForce) {
       {{"-F", "-F", "-E", "t"}, "EmptyDirsOnly ShowDeleted Mask:*.* "},
       {{"-P", "-P", "-S", "t"}, "SubDirsOnly ShowDeleted Mask:*.* "},
       {{"-m*.txt", "t"}, "ShowDeleted Mask:*.TXT "},
-      {{"-Mabcdefghijklmnop", "t"}, "ShowDeleted Mask:ABCDEFGHIJKL "},
-      {{"-Mabcdefghijkl:", "t"}, "ShowDeleted Mask:ABCDEFGHIJKL "},
+      {{"-Mabcdefghijkl", "t"}, "ShowDeleted Mask:ABCDEFGHIJKL "},
       {{"-M.", "t"}, "ShowDeleted Mask:. "},
       {{"-Ma", "t", "-Mb?"}, "ShowDeleted Mask:B? "},
       {{"-M a b", "t"}, "ShowDeleted Mask: A B "},

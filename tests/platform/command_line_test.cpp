@@ -51,7 +51,7 @@ const LineCase kLineCases[] = {
     {"prog 'say \"hi\" now'", {"say \"hi\" now"}},
     {"prog '\"\"'", {"\"\""}},
     {"prog \"''\"", {"''"}},
-    {"prog \"'\"x'", {"'x"}},
+    {"prog \"'\"x'", {"'x'"}},
 
     // A word made only of quotes is an empty argument.
     {"prog \"\"", {""}},
@@ -59,11 +59,26 @@ const LineCase kLineCases[] = {
     {"prog \"\" ''  \"\"\"\"", {"", "", ""}},
     {"prog a \"\" b", {"a", "", "b"}},
 
-    // An unclosed quote runs to the end of the line.
+    // An unclosed double quote runs to the end of the line.
     {"prog \"OLD DIR  ", {"OLD DIR  "}},
-    {"prog 'a b", {"a b"}},
     {"prog \"\"\"", {""}},
     {"prog a\" b\tc", {"a b\tc"}},
+    {"prog \"it's", {"it's"}},
+
+    // A single quote that no later one closes is an ordinary character: an apostrophe.
+    {"prog it's", {"it's"}},
+    {"prog it's -d", {"it's", "-d"}},
+    {"prog 'a b", {"'a", "b"}},
+    {"prog a'", {"a'"}},
+    {"prog '", {"'"}},
+    {"prog '''", {"'"}},
+    {"prog x '' it's", {"x", "", "it's"}},
+    {"prog 'it''s", {"'its"}},
+    {"prog \"rock 'n' roll\" don't", {"rock 'n' roll", "don't"}},
+    {"prog 'a b' it's", {"a b", "it's"}},
+    // A later quote closes it, wherever it stands: closed quotes keep their rules.
+    {"prog it's 'x'", {"its x'"}},
+    {"prog don't won't", {"dont wont"}},
 
     // Code 0 ends the line.
     {"prog a\0b c"sv, {"a"}},

@@ -54,11 +54,20 @@ const KeyCase kKeyCases[] = {
     {"sigma and final sigma", "\xcf\x83\xcf\x82", {169, 170}},
     {"Greek with an accent", "\xce\xac\xce\x86", {225, 234}},
     {"another character is a question mark", "\xc3\xa9", {'?'}},
-    {"a byte that starts no character stays as it is",
+    // A byte of another code page could pass for a Greek letter of the yes key: è, ç, ¬ in
+    // Latin-1 and ô in code page 437 are the code page 737 bytes of ϋ, ύ, υ and Υ.
+    {"bytes that are not UTF-8 are no keys", "\xe8n\xe7n\xacn\x93", {'n', 'n', 'n'}},
+    // Together, the last three make one well-formed character.
+    {"a character that is no Greek letter", "\xe8\xe7\xac\x93", {'?'}},
+    {"a byte that starts no character is no key",
      "\xff"
      "a",
-     {0xff, 'a'}},
-    {"a character cut off by the end gives its first byte", "\xce", {0xce}},
+     {'a'}},
+    {"a character cut off by the end is no key", "\xce", {}},
+    {"a character cut off by another key", "\xcey", {'y'}},
+    {"overlong forms and surrogates are no keys", "\xc1\xb9\xe0\x81\xb9\xed\xa0\x80", {}},
+    {"a lone continuation byte is no key", "\xa5n", {'n'}},
+    {"four-byte characters are question marks", "\xf0\x9f\x98\x80", {'?'}},
 };
 
 TEST(KeyBytesTest, BytesBecomeKeys) {

@@ -106,9 +106,25 @@ constexpr MaskCase kMaskCases[] = {
     {"*?*?*?", "ab", true},
     {"*?*?*?", "abc", true},
 
-    // Only ASCII letters fold: other bytes must be the same.
+    // Letters beyond A to Z fold as the Windows name comparison folds them, one letter for one;
+    // stray bytes (no UTF-8) and other characters must be the same.
     {"\xC3\x89.TXT", "\xC3\x89.txt", true},
-    {"\xC3\x89.TXT", "\xC3\xA9.txt", false},
+    {"\xC3\x89.TXT", "\xC3\xA9.txt", true},
+    {"\xC3\x89T\xC3\x89*", "\xC3\x89t\xC3\xA9.txt", true}, // ÉTÉ* takes Été.txt
+    {"\xC3\xA9t\xC3\xA9*", "\xC3\x89T\xC3\x89.TXT", true}, // été* takes ÉTÉ.TXT
+    {"\xC3\x89*", "e.txt", false},                         // É is not E
+    {"\xC3\x89*", "\xC3\xA8.txt", false},                  // nor È
+    {"\xCE\x91\xCE\x92\xCE\x93*", "\xCE\xB1\xCE\xB2\xCE\xB3\xCE\xB4", true}, // ΑΒΓ* takes αβγδ
+    {"\xCE\xA3", "\xCF\x82", true},                                          // Σ takes ς
+    {"\xCE\xA3", "\xCF\x83", true},                                          // and σ
+    {"\xCE\x8F", "\xCF\x8E", true},                                          // Ώ takes ώ
+    {"\xD0\x96*", "\xD0\xB6\xD1\x83\xD0\xBA", true},                         // Ж* takes жук
+    {"\xC5\xA0", "\xC5\xA1", true},                                          // Š takes š
+    {"\xC5\xB8", "\xC3\xBF", true},                                          // Ÿ takes ÿ
+    {"SS", "\xC3\x9F", false}, // ß is one letter, never SS
+    {"\xC9", "\xE9", false},   // stray bytes stay as they are
+    {"\xE9", "\xE9", true},
+    {"\xC3\xB7", "\xC3\x97", false}, // ÷ and × are no letters
     {"[", "[", true},
     {"@", "`", false},
 

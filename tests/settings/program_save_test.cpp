@@ -1,6 +1,8 @@
 // Option -R end to end: a copy of the built program in a temporary folder saves its options into
 // itself and starts from them on the next run.
 #include <chrono>
+#include <cstddef>
+#include <cstring>
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
@@ -11,6 +13,7 @@
 
 #include "settings/settings_block.h"
 #include "settings/store.h"
+#include "settings/store_internals.h"
 #include "tests/settings/test_files.h"
 
 namespace {
@@ -257,6 +260,128 @@ TEST_F(ProgramSaveTest, RefusedSaveLeavesTheProgramAsItWas) {
     EXPECT_EQ(ProgramFolder(), std::vector<fs::path>{"vakrun"});
     fs::permissions(folder / "bin", fs::perms(0755));
   }
+}
+
+// Saved options a damaged program holds are never acted on: the run ends before it touches
+// anything, and -R saves the built-in options over them, which repairs the program.
+struct DamageCase {
+  const char* what;
+  void (*change)(SettingsBlock& block); // made before the block is saved, checksum and all
+  // Made to the saved bytes in the file afterwards: the offset from the block's length byte and
+  // the XOR applied there (0 for none); a negative size cuts the file that many bytes short.
+  std::size_t offset;
+  std::uint8_t flip;
+  int cut;
+};
+
+void FilesOnlyOfBak(SettingsBlock& block) {
+  block.Options.FilesOnly = 1;
+  block.Options.MaskLength = 5;
+  std::memcpy(block.Options.MaskChars, "*.BAK", 5);
+}
+
+// A flip that turns the saved checksum word into 0.
+constexpr std::uint8_t ZeroTheChecksum = 0xFF;
+
+const std::size_t MaskAt = offsetof(SettingsBlock, Options) + offsetof(OptionSet, MaskChars);
+const std::size_t ChecksumAt = offsetof(SettingsBlock, Checksum);
+
+const DamageCase kDamageCases[] = {
+    // "*.BAK" read as "*.*AK" would take every file.
+    {"a byte of the mask changed", FilesOnlyOfBak, MaskAt + 2, '*' ^ 'B', 0},
+    {"a switch changed", FilesOnlyOfBak, MaskAt + MaskBytes + 2, 1, 0},
+    {"the checksum word changed", FilesOnlyOfBak, ChecksumAt, 0x40, 0},
+    // The store's verdict word reads 0 for a match; a word of 0 in the file must not pass for one.
+    {"a checksum word of 0 that does not match", FilesOnlyOfBak, ChecksumAt, ZeroTheChecksum, 0},
+    {"the block cut short", FilesOnlyOfBak, 0, 0, 3},
+    {"ParentDelete with SubDirsOnly",
+     [](SettingsBlock& block) { block.Options.ParentDelete = block.Options.SubDirsOnly = 1; }, 0, 0,
+     0},
+    {"EmptyDirsOnly with FilesOnly",
+     [](SettingsBlock& block) { block.Options.EmptyDirsOnly = block.Options.FilesOnly = 1; }, 0, 0,
+     0},
+    {"a mask the option loop refuses",
+     [](SettingsBlock& block) {
+       block.Options.MaskLength = 3;
+       std::memcpy(block.Options.MaskChars, "*:*", 3);
+     },
+     0, 0, 0},
+    {"a mask of 13 characters",
+     [](SettingsBlock& block) {
+       block.Options.MaskLength = 13;
+       std::memcpy(block.Options.MaskChars, "ABCDEFGHIJKL*", 13);
+     },
+     0, 0, 0},
+    {"a mask length past the mask's room",
+     [](SettingsBlock& block) { block.Options.MaskLength = MaskBytes + 1; }, 0, 0, 0},
+    {"a switch byte the option loop never writes",
+     [](SettingsBlock& block) { block.Options.SkipPasswords = 2; }, 0, 0, 0},
+};
+
+TEST_F(ProgramSaveTest, DamagedSavedOptionsAreNeverActedOn) {
+  for (const DamageCase& c : kDamageCases) {
+    SCOPED_TRACE(c.what);
+    SettingsBlock block = Settings;
+    c.change(block);
+    WriteBytes(program, original);
+    ASSERT_TRUE(SaveStoredBlock(DosName(program), 1, &block, SettingsBlockSize));
+    Bytes damaged = ReadBytes(program);
+    ASSERT_EQ(damaged.size(), original.size() + SettingsBlockSize);
+    std::uint8_t flip = c.flip;
+    if (flip == ZeroTheChecksum) {
+      flip = static_cast<std::uint8_t>(block.Checksum & 0xFF);
+      ASSERT_NE(flip, 0);
+    }
+    damaged[original.size() + c.offset] ^= flip;
+    damaged.resize(damaged.size() - c.cut);
+    WriteBytes(program, damaged);
+    fs::create_directories(folder / "t" / "d");
+    WriteBytes(folder / "t" / "a.bak", Filler(10));
+    WriteBytes(folder / "t" / "b.txt", Filler(10));
+
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"t"}, {"-F", "t"}, {}}) {
+      RunResult run = Run(arguments);
+      EXPECT_EQ(run.status, 1) << run.console;
+      EXPECT_EQ(run.console, "\r" + std::string(79, ' ') + "\r\r" + NotOriginal + "\r\n");
+      EXPECT_EQ(run.output, "");
+      EXPECT_TRUE(fs::exists(folder / "t" / "b.txt"));
+      EXPECT_TRUE(fs::exists(folder / "t" / "d"));
+    }
+    EXPECT_EQ(ReadBytes(program), damaged) << "nothing saved without -R";
+
+    // -R starts from the built-in options, and its save repairs the program.
+    RunResult run = Run({"-R"});
+    EXPECT_EQ(run.status, 0) << run.console;
+    EXPECT_NE(run.console.find(HidesDeleted), std::string::npos) << run.console;
+    WriteBytes(expected, original);
+    SaveExpected(true);
+    EXPECT_EQ(ReadBytes(program), ReadBytes(expected));
+    run = Run({"-F", "t"});
+    EXPECT_EQ(run.status, 0) << run.console;
+    EXPECT_NE(run.console.find("Using option(s): FilesOnly ShowDeleted Mask:*.* \r\n"),
+              std::string::npos)
+        << run.console;
+    EXPECT_FALSE(fs::exists(folder / "t" / "b.txt"));
+    EXPECT_TRUE(fs::exists(folder / "t" / "d"));
+    fs::remove_all(folder / "t");
+  }
+}
+
+// A sound block saved with a mask of twelve Greek letters (24 bytes) is taken whole.
+TEST_F(ProgramSaveTest, TwelveCharacterMaskIsSavedWhole) {
+  fs::create_directory(folder / "t");
+  WriteBytes(folder / "t" / "αβγδεζηθικλμ", Filler(10));
+  WriteBytes(folder / "t" / "αβγδεζηθικλ", Filler(10));
+  RunResult run = Run({"-Mαβγδεζηθικλμ", "-R"});
+  EXPECT_EQ(run.status, 0) << run.console;
+  run = Run({"-F", "t"});
+  EXPECT_EQ(run.status, 0) << run.console;
+  EXPECT_NE(run.console.find("Using option(s): FilesOnly ShowDeleted Mask:ΑΒΓΔΕΖΗΘΙΚΛΜ \r\n"),
+            std::string::npos)
+      << run.console;
+  EXPECT_FALSE(fs::exists(folder / "t" / "αβγδεζηθικλμ"));
+  EXPECT_TRUE(fs::exists(folder / "t" / "αβγδεζηθικλ"));
 }
 
 } // namespace

@@ -36,7 +36,7 @@ Bytes PlainBytes(const SettingsBlock& block) {
   return Bytes(bytes, bytes + sizeof block);
 }
 
-// The 46 bytes that a save of `block` puts into a file.
+// The bytes that a save of `block` puts into a file.
 Bytes StoredForm(SettingsBlock block) {
   Bytes plain = PlainBytes(block);
   std::uint8_t sum = 0;
@@ -216,7 +216,7 @@ TEST_F(StoreTest, TwoBlocksAreCountedAndTakenInFileOrder) {
   WriteBytes(path, Join({head, StoredForm(first), middle, StoredForm(second), tail}));
   EXPECT_EQ(Count(), 2);
   EXPECT_EQ(Find(1), 4080);
-  EXPECT_EQ(Find(2), 4080 + 46 + 6000);
+  EXPECT_EQ(Find(2), 4080 + SettingsBlockSize + 6000);
   EXPECT_EQ(Find(3), -1);
   bool loaded;
   ExpectSameBlock(Load(2, loaded), Verified(second));
@@ -286,7 +286,7 @@ TEST_F(StoreTest, BlockFailingItsChecksumIsLoadedWithTheWordAsRead) {
   EXPECT_EQ(got.Options.MaskChars[0], '*' ^ 0x01);
   std::uint8_t sum = 0;
   Bytes plain = PlainBytes(block);
-  for (int j = 0; j < 44; ++j)
+  for (int j = 0; j < SettingsBlockSize - 2; ++j)
     sum ^= plain[j];
   EXPECT_EQ(got.Checksum, sum) << "the word read, which does not match the bytes";
 }

@@ -148,8 +148,11 @@ TEST_F(ConsoleTest, DriveRootQuestionTakesOneKey) {
     std::string key;
     bool yes;
   };
-  const Case cases[] = {{"y", true},      {"Y", true},      {"n", false}, {"Escape", false},
-                        {"Enter", false}, {"Right", false}, {"F1", false}};
+  // The key's Unicode character decides, not the console's byte: in code page 437 "ô" is the
+  // byte 0x93, the code page 737 capital upsilon, and "υ" has no byte at all.
+  const Case cases[] = {{"y", true},      {"Y", true},      {"n", false},  {"Escape", false},
+                        {"Enter", false}, {"Right", false}, {"F1", false}, {"ô", false},
+                        {"š", false},     {"υ", true},      {"Υ", true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
     MakeTree(root, {"f=x", "d/g"});
