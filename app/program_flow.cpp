@@ -88,6 +88,11 @@ void SetUpTarget() {
   DriveDirectory = GetDriveDirectory(0);
 
   EnterTarget();
+  // What was entered decides too: a directory that is its drive's root under another name (a
+  // mount of it, say) is that root, and the question is asked.
+  std::string entered = GetDriveDirectory(0);
+  if (entered.size() == 3 && entered[1] == ':' && entered[0] == TargetPath[0])
+    TargetPath = entered;
   if (TargetPath.size() == 3 && Options.EmptyDirsOnly == 0 && MaskCoversAll(MaskText()))
     ConfirmDriveRoot();
   ShowWorking();

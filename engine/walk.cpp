@@ -66,6 +66,10 @@ void DeleteParents() {
   std::string rest = here.substr(3);
   for (;;) {
     CheckInterrupt();
+    // Only into a directory held on the way down from the drive's root: above a link, or once
+    // the tree above has been changed, the climb ends quietly and touches nothing.
+    if (!ParentIsHeld())
+      return;
     std::size_t slash = rest.rfind('\\');
     std::string name = slash == std::string::npos ? rest : rest.substr(slash + 1);
     rest.erase(slash == std::string::npos ? 0 : slash);

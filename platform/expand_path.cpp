@@ -47,6 +47,21 @@ void ResolveDots(std::string& t) {
     t.clear();
 }
 
+// A run of separators is one separator, as the system reads it: "Z:\\\" is the root, and
+// "Z:\TMP\\.." is Z:\ (left as it was, a root spelling would escape the drive-root question).
+// Only the two backslashes that open a network path stay together.
+void CollapseSeparatorRuns(std::string& w) {
+  std::size_t kept = w.starts_with("\\\\") ? 2 : 0;
+  std::size_t out = kept;
+  for (std::size_t at = kept; at < w.size(); ++at) {
+    bool after_separator = out > 0 && w[out - 1] == '\\';
+    if (w[at] == '\\' && after_separator)
+      continue;
+    w[out++] = w[at];
+  }
+  w.resize(out);
+}
+
 } // namespace
 
 std::string ExpandPath(std::string_view path) {
@@ -55,6 +70,7 @@ std::string ExpandPath(std::string_view path) {
   for (char& c : w)
     if (c == '/')
       c = '\\';
+  CollapseSeparatorRuns(w);
   std::size_t root = 3; // length of the root part ("C:\", "\\SERVER\SHARE\")
   bool root_optional = false;
 

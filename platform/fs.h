@@ -47,6 +47,11 @@ void EraseFile(std::string_view path);
 void RemoveEmptyDirectory(std::string_view path);
 void ChangeDirectory(std::string_view path);
 
+// True when a step up from the current directory lands in a directory the layer holds, reached
+// from its drive's root without any link; false at a drive's root, or where the path above was
+// broken by a link. The climb of ParentDelete asks before each step and ends where it is false.
+bool ParentIsHeld();
+
 // 0 = the current drive, 1 = A:, 2 = B:, ... Always runs; a failure sets PendingIoResult and
 // answers the drive letter followed by ":\".
 std::string GetDriveDirectory(std::uint8_t drive);

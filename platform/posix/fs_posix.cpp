@@ -4,7 +4,10 @@
 // open descriptor; stepping into a subdirectory opens it without following links and checks that
 // it is the entry just listed, and stepping up returns to the held descriptor of the directory the
 // walk came from, never to wherever ".." leads at that moment. Links are never followed and
-// never carry the directory bit, so nothing outside the target is reached.
+// never carry the directory bit, so nothing outside the target is reached. Above the target the
+// same holds: entering a target by its full path opens each of its ancestors from the drive's
+// root down, without following links, and holds them, so that the climb of ParentDelete steps up
+// into those very directories and removes only the directory it has just left.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -32,10 +35,13 @@ struct HeldDirectory {
   // The directory was entered by the program (the target or a directory under it), so its own
   // write permission may be given back to its owner when that alone stops an erase inside it.
   bool entered;
+  // Reached from its drive's root through no link at all.
+  bool from_root;
 };
 
 int current_fd = -1;
 bool current_entered = false;
+bool current_from_root = false;
 std::vector<HeldDirectory> held;
 // Changes whenever the current directory does, so that facts about listed entries expire.
 unsigned position_generation = 0;
@@ -46,12 +52,36 @@ void DropHeldDirectories() {
   held.clear();
 }
 
-void MakeCurrent(int fd, bool entered) {
+void MakeCurrent(int fd, bool entered, bool from_root) {
   if (current_fd >= 0)
     close(current_fd);
   current_fd = fd;
   current_entered = entered;
+  current_from_root = from_root;
   ++position_generation;
+}
+
+// The directory the last step up left, which the next operation usually removes. Its name in
+// the current directory must still lead to that very directory: a name swapped meanwhile for a
+// link or for another directory is not touched.
+struct LeftDirectory {
+  std::string name; // Linux name
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool entered = false;
+  unsigned generation = ~0u;
+};
+LeftDirectory left;
+
+const LeftDirectory* LeftAs(const std::string& linux_name) {
+  if (left.generation == position_generation && left.name == linux_name)
+    return &left;
+  return nullptr;
+}
+
+bool IsLeftDirectory(const LeftDirectory& directory, const struct stat& status) {
+  return S_ISDIR(status.st_mode) && status.st_dev == directory.device &&
+         status.st_ino == directory.inode;
 }
 
 std::string& LogicalCurrent() {
@@ -194,7 +224,12 @@ std::uint32_t AttributesOf(const struct stat& status, std::string_view linux_nam
 // Gives or takes the owner's write permission, the one mode bit that stands for read-only.
 // Links have no mode of their own, and a file with other hard links keeps its mode, since those
 // links may lie outside the target.
-std::uint32_t ApplyAttributes(int dir_fd, const std::string& name, std::uint16_t attributes) {
+// A directory the walk has just left keeps its mode unless the name still leads to it and the
+// program entered it: a directory above the target is never changed.
+std::uint32_t ApplyAttributes(int dir_fd, const std::string& name, std::uint16_t attributes,
+                              const LeftDirectory* expected) {
+  if (expected != nullptr && !expected->entered)
+    return 0;
   int fd = openat(dir_fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0)
     return OsErrorFromErrno(errno);
@@ -202,6 +237,8 @@ std::uint32_t ApplyAttributes(int dir_fd, const std::string& name, std::uint16_t
   std::uint32_t error = 0;
   if (fstat(fd, &status) != 0) {
     error = OsErrorFromErrno(errno);
+  } else if (expected != nullptr && !IsLeftDirectory(*expected, status)) {
+    error = oserror::PathNotFound;
   } else if (!S_ISLNK(status.st_mode) && !(!S_ISDIR(status.st_mode) && status.st_nlink > 1)) {
     bool want_write = (attributes & ReadOnlyAttribute) == 0;
     bool has_write = (status.st_mode & S_IWUSR) != 0;
@@ -234,7 +271,7 @@ void MakeDeferredChange() {
     return;
   deferred.waiting = false;
   if (deferred.generation == position_generation)
-    ApplyAttributes(AT_FDCWD, deferred.name, deferred.attributes);
+    ApplyAttributes(AT_FDCWD, deferred.name, deferred.attributes, LeftAs(deferred.name));
 }
 
 // The erase or removal of `name` in the current directory ended; the deferred change is made
@@ -466,8 +503,8 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
     return;
   }
   MakeDeferredChange();
-  LastServiceResult =
-      static_cast<ResultCode>(ApplyAttributes(place.dir_fd, place.name, attributes));
+  LastServiceResult = static_cast<ResultCode>(ApplyAttributes(
+      place.dir_fd, place.name, attributes, place.in_current ? LeftAs(place.name) : nullptr));
   Release(place);
 }
 
@@ -519,6 +556,18 @@ void RemoveEmptyDirectory(std::string_view path) {
     SetPendingError(oserror::AccessDenied);
     return;
   }
+  if (const LeftDirectory* expected = place.in_current ? LeftAs(place.name) : nullptr) {
+    struct stat status;
+    if (fstatat(AT_FDCWD, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !IsLeftDirectory(*expected, status)) {
+      // Not the directory the walk came from: nothing is touched, its attributes included.
+      if (deferred.waiting && deferred.name == place.name)
+        deferred.waiting = false;
+      MakeDeferredChange();
+      SetPendingError(oserror::PathNotFound);
+      return;
+    }
+  }
   int result = unlinkat(place.dir_fd, place.name.c_str(), AT_REMOVEDIR);
   int error = errno;
   if (result != 0 && MadeCurrentWritable(place, error)) {
@@ -534,37 +583,31 @@ void RemoveEmptyDirectory(std::string_view path) {
 namespace {
 
 void StepUp() {
-  if (!held.empty()) {
-    HeldDirectory parent = held.back();
-    held.pop_back();
-    if (fchdir(parent.fd) != 0) {
-      int error = errno;
-      close(parent.fd);
-      SetPendingError(OsErrorFromErrno(error));
-      return;
-    }
-    MakeCurrent(parent.fd, parent.entered);
-    DropLastComponent(LogicalCurrent());
-    return;
-  }
   std::string& logical = LogicalCurrent();
-  if (logical.size() <= 3)
-    return; // ".." at a drive's root stays there
-  std::string parent = logical;
-  DropLastComponent(parent);
-  std::string linux_path;
-  std::uint32_t error = LinuxPathOf(parent, linux_path);
-  int fd = error != 0 ? -1 : open(linux_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0 || fchdir(fd) != 0) {
-    if (error == 0)
-      error = OsErrorFromErrno(errno);
-    if (fd >= 0)
-      close(fd);
-    SetPendingError(error == oserror::FileNotFound ? oserror::PathNotFound : error);
+  if (held.empty()) {
+    // ".." at a drive's root stays there. Anywhere else the directory above was never held (the
+    // path to it went through a link), and it is not looked up by its name: that name may lead
+    // anywhere by now.
+    if (logical.size() > 3)
+      SetPendingError(oserror::PathNotFound);
     return;
   }
-  MakeCurrent(fd, false);
-  logical = parent;
+  HeldDirectory parent = held.back();
+  struct stat here;
+  bool known = fstat(current_fd, &here) == 0;
+  if (fchdir(parent.fd) != 0) {
+    SetPendingError(OsErrorFromErrno(errno));
+    return;
+  }
+  held.pop_back();
+  std::size_t slash = logical.rfind('\\');
+  std::string name = DecodeName(std::string_view(logical).substr(slash + 1));
+  bool entered = current_entered;
+  MakeCurrent(parent.fd, parent.entered, parent.from_root);
+  DropLastComponent(logical);
+  left = {};
+  if (known)
+    left = {std::move(name), here.st_dev, here.st_ino, entered, position_generation};
 }
 
 void StepDown(const std::string& dos_name) {
@@ -592,10 +635,89 @@ void StepDown(const std::string& dos_name) {
     SetPendingError(OsErrorFromErrno(error));
     return;
   }
-  held.push_back({current_fd, current_entered});
+  held.push_back({current_fd, current_entered, current_from_root});
   current_fd = -1;
-  MakeCurrent(fd, true);
+  MakeCurrent(fd, true, current_from_root);
   AppendComponent(LogicalCurrent(), dos_name);
+}
+
+bool IsLinkIn(int dir_fd, const std::string& name) {
+  struct stat status;
+  return fstatat(dir_fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISLNK(status.st_mode);
+}
+
+std::uint32_t OpenError(int error) {
+  std::uint32_t os_error = OsErrorFromErrno(error);
+  return os_error == oserror::FileNotFound ? oserror::PathNotFound : os_error;
+}
+
+void CloseAll(std::vector<HeldDirectory>& directories) {
+  for (const HeldDirectory& directory : directories)
+    close(directory.fd);
+  directories.clear();
+}
+
+// Opens the directory a full path names, holding its ancestors from the drive's root down, each
+// opened in the one before without following a link. A link on the way is followed to reach the
+// directory (the user typed it), but then nothing above the directory is held but its own
+// parent, and the climb of ParentDelete ends there. The last component is never a link: a target
+// that is a link to "/" would otherwise erase everything without the drive-root question.
+int OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDirectory>& ancestors,
+                      std::uint32_t& error) {
+  const std::string& root = DriveRoot(drive);
+  int fd = open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    error = OpenError(errno);
+    return -1;
+  }
+  std::string_view rest = std::string_view(full).substr(3);
+  while (!rest.empty()) {
+    std::size_t slash = rest.find('\\');
+    std::string name = DecodeName(rest.substr(0, slash));
+    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+    int flags = (rest.empty() ? O_RDONLY : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int next = openat(fd, name.c_str(), flags);
+    if (next < 0 && !rest.empty() && IsLinkIn(fd, name)) {
+      close(fd);
+      CloseAll(ancestors);
+      std::string linux_path;
+      LinuxPathOf(full, linux_path);
+      next = open(linux_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (next < 0) {
+        error = OpenError(errno);
+        return -1;
+      }
+      int parent = openat(next, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+      if (parent >= 0)
+        ancestors.push_back({parent, false, false});
+      return next;
+    }
+    if (next < 0) {
+      error = OpenError(errno);
+      close(fd);
+      CloseAll(ancestors);
+      return -1;
+    }
+    ancestors.push_back({fd, false, true});
+    fd = next;
+  }
+  if (ancestors.empty()) {
+    // The root itself, opened to be read.
+    int readable = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    close(fd);
+    if (readable < 0)
+      error = OpenError(errno);
+    return readable;
+  }
+  return fd;
+}
+
+// True when fd is the directory of the drive's root, whatever name led to it.
+bool IsDriveRoot(int drive, int fd) {
+  struct stat status, root;
+  return fstat(fd, &status) == 0 && stat(DriveRoot(drive).c_str(), &root) == 0 &&
+         status.st_dev == root.st_dev && status.st_ino == root.st_ino;
 }
 
 void ChangeToFullPath(const std::string& dos_path) {
@@ -611,26 +733,27 @@ void ChangeToFullPath(const std::string& dos_path) {
   }
   if (full.size() > 3 && full.back() == '\\')
     full.pop_back();
-  std::string linux_path;
-  LinuxPathOf(full, linux_path);
-  // The last component must not be a link: a target that is a link to "/" would otherwise
-  // erase everything without the drive-root question. Links earlier in the path are fine.
-  int fd = open(linux_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  std::vector<HeldDirectory> ancestors;
+  std::uint32_t error = 0;
+  int fd = OpenWithAncestors(drive, full, ancestors, error);
   if (fd < 0 || fchdir(fd) != 0) {
-    std::uint32_t error = OsErrorFromErrno(errno);
-    if (fd >= 0)
+    if (fd >= 0) {
+      error = OpenError(errno);
       close(fd);
-    SetPendingError(error == oserror::FileNotFound ? oserror::PathNotFound : error);
+    }
+    CloseAll(ancestors);
+    SetPendingError(error);
     return;
   }
-  DropHeldDirectories();
-  if (full.size() > 3) {
-    // The directory that really holds this one, to step up to.
-    int parent = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parent >= 0)
-      held.push_back({parent, false});
+  // The drive's root under another name (a mount of it) is the root: nothing is above it.
+  if (full.size() > 3 && IsDriveRoot(drive, fd)) {
+    CloseAll(ancestors);
+    full.resize(3);
   }
-  MakeCurrent(fd, true);
+  DropHeldDirectories();
+  held = std::move(ancestors);
+  bool from_root = held.empty() || held.back().from_root;
+  MakeCurrent(fd, true, from_root);
   SetCurrentDrive(drive);
   DriveCurrent(drive) = full;
 }
@@ -651,6 +774,10 @@ void ChangeDirectory(std::string_view path) {
     StepDown(dos);
   else
     ChangeToFullPath(dos);
+}
+
+bool ParentIsHeld() {
+  return LogicalCurrent().size() > 3 && !held.empty() && held.back().from_root;
 }
 
 std::string GetDriveDirectory(std::uint8_t drive) {
@@ -682,6 +809,6 @@ std::string StartFileSystem() {
   int drive = DriveIndex(dos[0]);
   SetCurrentDrive(drive);
   DriveCurrent(drive) = dos;
-  MakeCurrent(fd, false);
+  MakeCurrent(fd, false, false);
   return {};
 }
