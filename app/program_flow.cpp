@@ -114,7 +114,9 @@ void ProgramFlow() {
   if (Options.SubDirsOnly == 0)
     DeleteFilesHere();
   WalkSubdirs();
-  if (Options.SubDirsOnly == 0 && Options.FilesOnly == 0 && !LeaveAndRemoveDir(TargetPath))
+  // A drive's root is never removed, and that is no failure.
+  if (Options.SubDirsOnly == 0 && Options.FilesOnly == 0 && !LeaveAndRemoveDir(TargetPath) &&
+      TargetPath.size() > 3)
     NoteDirectoryStayed();
   if (Options.ParentDelete != 0)
     DeleteParents();
