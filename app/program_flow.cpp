@@ -7,6 +7,7 @@
 #include "console/prompts.h"
 #include "engine/progress.h"
 #include "engine/remove.h"
+#include "engine/report.h"
 #include "engine/walk.h"
 #include "platform/console.h"
 #include "platform/fs.h"
@@ -45,9 +46,8 @@ void EnterTarget() {
     if (result == 0)
       return;
     if (result != 5 && result != 86)
-      FatalMessage(PrintSummary, "Unable to change to " + TargetPath);
-    AskPassword(TargetPath);
-    if (!TakePasswordAnswer(TargetPath)) {
+      FatalMessage(PrintSummary, "Unable to change to " + ShownName(TargetPath));
+    if (!PasswordStep(TargetPath)) {
       PrintSummary();
       HaltProgram(0);
     }
@@ -122,8 +122,10 @@ void ProgramFlow() {
   if (Options.SubDirsOnly == 0)
     DeleteFilesHere();
   WalkSubdirs();
-  if (Options.SubDirsOnly == 0 && Options.FilesOnly == 0)
-    LeaveAndRemoveDir(TargetPath);
+  // A drive's root is never removed, and that is no failure.
+  if (Options.SubDirsOnly == 0 && Options.FilesOnly == 0 && !LeaveAndRemoveDir(TargetPath) &&
+      TargetPath.size() > 3)
+    NoteDirectoryStayed();
   if (Options.ParentDelete != 0)
     DeleteParents();
   PrintSummary();

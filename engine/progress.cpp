@@ -29,6 +29,10 @@ void ConfirmTerminate() {
 }
 
 void PrintSummary() {
+  // Every report line is written before the summary: one that cannot be written ends the run
+  // here, and the summary then comes before the problem.
+  FlushLine(OutputStream::Standard);
+  CheckIoResult();
   RestoreDirectories();
   ClearLine();
   ConsolePut("Deleted ");

@@ -7,6 +7,7 @@
 #include "console/prompts.h"
 #include "engine/progress.h"
 #include "engine/report.h"
+#include "platform/console.h"
 #include "platform/fs.h"
 #include "settings/settings_block.h"
 
@@ -22,7 +23,7 @@ std::string WithPassword(std::string_view name) {
 
 [[noreturn]] void EndWith(std::string_view message, std::string_view subject) {
   std::string text(message);
-  text += subject;
+  text += ShownName(subject);
   FatalMessage(PrintSummary, text);
 }
 
@@ -35,7 +36,7 @@ void AskPassword(std::string_view name) {
   }
   // The carriage return writes over the progress line; it is not cleared first.
   ConsolePut("\r");
-  ConsolePut(ExpandPath(UpperCaseString(name)));
+  ConsolePut(ShownName(ExpandPath(UpperCaseString(name))));
   ConsolePut(" is password-protected.");
   ConsoleEndLine();
   ConsoleWrite("Please enter new GLOBAL password: ");
@@ -48,12 +49,17 @@ void AskPassword(std::string_view name) {
   ShowWorking();
 }
 
-bool TakePasswordAnswer(std::string_view name) {
+bool PasswordStep(std::string_view name) {
+  std::string refused = GlobalPassword;
+  AskPassword(name);
   if (!GlobalPassword.empty()) {
     GlobalPassword = (";" + GlobalPassword).substr(0, GlobalPasswordCapacity);
-    return true;
+    if (GlobalPassword != refused)
+      return true;
+    GlobalPassword.clear();
   }
   ReportSkippedPassword(name);
+  MarkRunFailed(); // the entry stays
   return false;
 }
 
@@ -76,12 +82,13 @@ void RemoveFileEntry(std::string_view name) {
         ReportDeleted(name);
       return;
     }
-    if (result == 5 && attributes_skipped)
-      return; // the file stays, with no further line
+    if (result == 5 && attributes_skipped) {
+      MarkRunFailed(); // the file stays, with no further line
+      return;
+    }
     if (result != 5 && result != 86)
       EndWith("Unable to delete file ", name);
-    AskPassword(name);
-    if (!TakePasswordAnswer(name))
+    if (!PasswordStep(name))
       return;
   }
 }
@@ -94,8 +101,7 @@ bool EnterSubdir(std::string_view name) {
       return true;
     if (result != 5 && result != 86)
       EndWith("Unable to change to ", name);
-    AskPassword(name);
-    if (!TakePasswordAnswer(name))
+    if (!PasswordStep(name))
       return false;
   }
 }
@@ -140,8 +146,7 @@ bool LeaveAndRemoveDir(std::string_view name) {
     }
     if (result != 86)
       EndWith("Unable to remove directory ", ExpandPath(name));
-    AskPassword(name);
-    if (!TakePasswordAnswer(name))
+    if (!PasswordStep(name))
       return true;
   }
 }

@@ -14,9 +14,11 @@ constexpr int GlobalPasswordCapacity = 20;
 // Asks for a new global password (nothing with SkipPasswords); GlobalPassword holds the answer
 // as typed, without the ";" that the caller puts in front.
 void AskPassword(std::string_view name);
-// After AskPassword: turns a typed answer into the suffix and answers true (retry), or reports
-// the entry as skipped and answers false.
-bool TakePasswordAnswer(std::string_view name);
+// The password step after a refusal of `name`: asks, and answers true (retry) when a new password
+// is in force, or reports the entry as skipped and answers false. An answer that is the password
+// just refused for this entry passes it over as an empty answer does, so that a scripted answer
+// (`yes |`) cannot ask forever.
+bool PasswordStep(std::string_view name);
 
 void RemoveFileEntry(std::string_view name);
 // True when the subdirectory is now current; false when it was passed over.

@@ -3,6 +3,7 @@
 // progress line back.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 void ReportDeleted(std::string_view name);
@@ -11,3 +12,10 @@ void ReportSkippedPassword(std::string_view name);
 void ReportSkippedAttributes(std::string_view name);
 // A directory that stayed because it was not empty.
 void ReportNonEmpty(std::string_view name, bool empty_dirs_only);
+
+// A name or path as it is shown in report lines, questions and messages: each control character
+// (below 32, 127, and the C1 controls U+0080 to U+009F) becomes "?", so that a name can neither
+// forge a line nor send a command to the terminal. Every other byte stays as it is. A byte from
+// 0x80 to 0x9F inside a valid UTF-8 sequence is part of a character and stays; one that is not
+// is a C1 control of an 8-bit code page and becomes "?".
+std::string ShownName(std::string_view name);

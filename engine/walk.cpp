@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/options.h"
 #include "console/prompts.h"
 #include "engine/progress.h"
 #include "engine/remove.h"
@@ -54,11 +55,17 @@ void WalkSubdirs() {
     --depth;
     if (Options.FilesOnly != 0)
       StepUpToParent();
-    else
-      LeaveAndRemoveDir(name);
+    else if (!LeaveAndRemoveDir(name))
+      NoteDirectoryStayed();
   }
 }
 
+void NoteDirectoryStayed() {
+  if (Options.EmptyDirsOnly == 0 && MaskCoversAll(MaskText()))
+    MarkRunFailed();
+}
+
+// A parent that holds something else ends the climb; that is no failure.
 void DeleteParents() {
   std::string here = ExpandPath(".");
   if (here.size() <= 3)

@@ -12,3 +12,6 @@ void DeleteFilesHere();
 void WalkSubdirs();
 // Removes emptied directories upward from the current one, never a drive's root.
 void DeleteParents();
+// A directory the walk was to remove stayed because it was not empty. That passes over what it
+// holds, and so fails the run, unless the options keep entries in it (a mask, EmptyDirsOnly).
+void NoteDirectoryStayed();

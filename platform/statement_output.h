@@ -9,3 +9,5 @@
 
 // Takes the whole text of one statement of the stream, its line end included.
 void HandOverStatement(OutputStream stream, std::string_view text);
+// True once a write of the standard output stream has failed (a full disk, a closed pipe).
+bool StandardOutputFailed();

@@ -3,12 +3,23 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/process.h"
 #include "platform/result_codes.h"
 #include "platform/statement_output.h"
 
 namespace {
 
 std::string statement[2];
+bool write_failure_raised = false;
+
+// A report line that could not be written is a failed write of the run: run-time error 101, raised
+// once, by the CheckIoResult after the write statement.
+void CheckStandardOutput() {
+  if (!write_failure_raised && PendingIoResult == 0 && StandardOutputFailed()) {
+    write_failure_raised = true;
+    PendingIoResult = 101;
+  }
+}
 
 std::string& StatementOf(OutputStream stream) {
   return statement[stream == OutputStream::Console ? 0 : 1];
@@ -18,6 +29,7 @@ void HandOver(OutputStream stream) {
   std::string& text = StatementOf(stream);
   HandOverStatement(stream, text);
   text.clear();
+  CheckStandardOutput();
 }
 
 } // namespace
@@ -48,4 +60,9 @@ void EndLine(OutputStream stream) {
 
 void FlushLine(OutputStream stream) {
   HandOver(stream);
+  // The report lines are written out now, so that a failed write shows where it happened.
+  if (stream == OutputStream::Standard) {
+    FlushOutput();
+    CheckStandardOutput();
+  }
 }

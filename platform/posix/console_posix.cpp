@@ -91,6 +91,10 @@ void HandOverStatement(OutputStream stream, std::string_view text) {
     FlushOutput();
 }
 
+bool StandardOutputFailed() {
+  return sinks[sink_of[1]].broken;
+}
+
 void FlushOutput() {
   for (Sink& sink : sinks)
     if (!sink.buffer.empty())

@@ -15,6 +15,8 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -46,15 +48,42 @@ std::vector<HeldDirectory> held;
 // Changes whenever the current directory does, so that facts about listed entries expire.
 unsigned position_generation = 0;
 
+// ---- Modes given back --------------------------------------------------------------------------
+
+// A directory whose owner write permission the program added (see MadeCurrentWritable) gets its
+// own mode back when the walk leaves it: a directory that stays keeps the mode it had.
+struct GivenWrite {
+  int fd;
+  dev_t device;
+  ino_t inode;
+  mode_t mode; // before the write permission was added
+};
+std::vector<GivenWrite> given_write;
+
+void CloseDirectory(int fd) {
+  for (auto it = given_write.begin(); it != given_write.end(); ++it) {
+    if (it->fd != fd)
+      continue;
+    struct stat status;
+    // The record may be stale (a descriptor closed elsewhere and its number reused), so the
+    // directory must still be the very one that was made writable.
+    if (fstat(fd, &status) == 0 && status.st_dev == it->device && status.st_ino == it->inode)
+      fchmod(fd, it->mode);
+    given_write.erase(it);
+    break;
+  }
+  close(fd);
+}
+
 void DropHeldDirectories() {
   for (const HeldDirectory& directory : held)
-    close(directory.fd);
+    CloseDirectory(directory.fd);
   held.clear();
 }
 
 void MakeCurrent(int fd, bool entered, bool from_root) {
   if (current_fd >= 0)
-    close(current_fd);
+    CloseDirectory(current_fd);
   current_fd = fd;
   current_entered = entered;
   current_from_root = from_root;
@@ -221,16 +250,83 @@ std::uint32_t AttributesOf(const struct stat& status, std::string_view linux_nam
   return attributes;
 }
 
-// Gives or takes the owner's write permission, the one mode bit that stands for read-only.
-// Links have no mode of their own, and a file with other hard links keeps its mode, since those
-// links may lie outside the target.
+// What the attribute change needs to know of the directory that holds an entry, looked at once
+// per directory: its file system, and whether that is mounted read-only.
+struct DirectoryFacts {
+  dev_t device = 0;
+  bool read_only = false;
+  std::uint32_t error = 0;
+};
+DirectoryFacts current_facts;
+unsigned current_facts_generation = ~0u;
+
+DirectoryFacts LookAtDirectory(int dir_fd) {
+  DirectoryFacts facts;
+  struct stat status;
+  struct statvfs volume;
+  if (fstatat(dir_fd, ".", &status, 0) != 0) {
+    facts.error = OsErrorFromErrno(errno);
+    return facts;
+  }
+  facts.device = status.st_dev;
+  // The mount's own flags count too: a read-only bind mount of a writable file system.
+  int fd = dir_fd == AT_FDCWD ? current_fd : dir_fd;
+  facts.read_only = (fd >= 0 ? fstatvfs(fd, &volume) : statvfs(".", &volume)) == 0 &&
+                    (volume.f_flag & ST_RDONLY) != 0;
+  return facts;
+}
+
+const DirectoryFacts& FactsOf(const Place& place, DirectoryFacts& other) {
+  if (!place.in_current) {
+    other = LookAtDirectory(place.dir_fd);
+    return other;
+  }
+  if (current_facts_generation != position_generation) {
+    current_facts = LookAtDirectory(AT_FDCWD);
+    current_facts_generation = position_generation;
+  }
+  return current_facts;
+}
+
+// The entry is the root of a mount: another file system (or another part of this one) brought
+// into the tree, whose modes lie outside the target.
+bool IsMountRoot(const struct statx& look, const DirectoryFacts& directory) {
+  if ((look.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0)
+    return (look.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+  return makedev(look.stx_dev_major, look.stx_dev_minor) != directory.device;
+}
+
+// Gives or takes the owner's write permission, the one mode bit that stands for read-only, and
+// answers the system's real result. Every change looks at the entry first: one status read, so
+// that a refusal is known even when nothing would be changed. Links have no mode of their own,
+// and a file with other hard links keeps its mode, since those links may lie outside the target;
+// neither is a refusal. A mounted entry is refused: nothing on another file system is changed.
 // A directory the walk has just left keeps its mode unless the name still leads to it and the
 // program entered it: a directory above the target is never changed.
-std::uint32_t ApplyAttributes(int dir_fd, const std::string& name, std::uint16_t attributes,
+std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
                               const LeftDirectory* expected) {
   if (expected != nullptr && !expected->entered)
     return 0;
-  int fd = openat(dir_fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  DirectoryFacts other;
+  const DirectoryFacts& directory = FactsOf(place, other);
+  if (directory.error != 0)
+    return directory.error;
+  struct statx look;
+  if (statx(place.dir_fd, place.name.c_str(), AT_SYMLINK_NOFOLLOW,
+            STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO, &look) != 0)
+    return errno == ENOTDIR ? oserror::PathNotFound : OsErrorFromErrno(errno);
+  if (IsMountRoot(look, directory))
+    return oserror::AccessDenied;
+  // A read-only medium refuses every change, as a write-protected disk does.
+  if (directory.read_only)
+    return oserror::WriteProtect;
+  bool is_directory = S_ISDIR(look.stx_mode);
+  if (S_ISLNK(look.stx_mode) || (!is_directory && look.stx_nlink > 1))
+    return 0;
+  bool want_write = (attributes & ReadOnlyAttribute) == 0;
+  if (want_write == ((look.stx_mode & S_IWUSR) != 0))
+    return 0;
+  int fd = openat(place.dir_fd, place.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0)
     return OsErrorFromErrno(errno);
   struct stat status;
@@ -239,55 +335,25 @@ std::uint32_t ApplyAttributes(int dir_fd, const std::string& name, std::uint16_t
     error = OsErrorFromErrno(errno);
   } else if (expected != nullptr && !IsLeftDirectory(*expected, status)) {
     error = oserror::PathNotFound;
-  } else if (!S_ISLNK(status.st_mode) && !(!S_ISDIR(status.st_mode) && status.st_nlink > 1)) {
-    bool want_write = (attributes & ReadOnlyAttribute) == 0;
-    bool has_write = (status.st_mode & S_IWUSR) != 0;
-    if (want_write != has_write) {
-      // Through /proc the change lands on the inode just opened, even if the name was swapped
-      // for a link since.
-      char proc_path[40];
-      std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
-      if (chmod(proc_path, (status.st_mode ^ S_IWUSR) & 07777) != 0)
-        error = OsErrorFromErrno(errno);
-    }
+  } else if (status.st_ino != look.stx_ino ||
+             status.st_dev != makedev(look.stx_dev_major, look.stx_dev_minor)) {
+    error = oserror::AccessDenied; // swapped for another entry since the look: left alone
+  } else {
+    // Through /proc the change lands on the inode just opened, even if the name was swapped
+    // for a link since.
+    char proc_path[40];
+    std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
+    if (chmod(proc_path, (status.st_mode ^ S_IWUSR) & 07777) != 0)
+      error = OsErrorFromErrno(errno);
   }
   close(fd);
   return error;
 }
 
-// Clearing read-only before an erase matters only when the entry stays, since Linux removes an
-// entry whatever its own mode. So that change waits: it is made if the erase or removal of that
-// same entry fails, or before any other operation.
-struct DeferredAttributes {
-  bool waiting = false;
-  std::string name;
-  std::uint16_t attributes = 0;
-  unsigned generation = 0;
-};
-DeferredAttributes deferred;
-
-void MakeDeferredChange() {
-  if (!deferred.waiting)
-    return;
-  deferred.waiting = false;
-  if (deferred.generation == position_generation)
-    ApplyAttributes(AT_FDCWD, deferred.name, deferred.attributes, LeftAs(deferred.name));
-}
-
-// The erase or removal of `name` in the current directory ended; the deferred change is made
-// only when the entry is still there.
-void SettleDeferredChange(const Place& place, bool removed) {
-  if (deferred.waiting && place.in_current && deferred.name == place.name &&
-      deferred.generation == position_generation) {
-    if (removed)
-      deferred.waiting = false;
-  }
-  MakeDeferredChange();
-}
-
 // A directory the user owns and made read-only does not stop the erase of what it holds (a Go
 // module cache is the everyday case): give its owner write permission back and try once more.
-// Only directories the program entered qualify, never one above the target.
+// Only directories the program entered qualify, never one above the target. The mode is put back
+// when the walk leaves the directory (CloseDirectory).
 bool MadeCurrentWritable(const Place& place, int error) {
   if (error != EACCES || !place.in_current || !current_entered)
     return false;
@@ -295,7 +361,10 @@ bool MadeCurrentWritable(const Place& place, int error) {
   if (fstat(current_fd, &status) != 0 || status.st_uid != geteuid() ||
       (status.st_mode & S_IWUSR) != 0)
     return false;
-  return fchmod(current_fd, (status.st_mode | S_IWUSR) & 07777) == 0;
+  if (fchmod(current_fd, (status.st_mode | S_IWUSR) & 07777) != 0)
+    return false;
+  given_write.push_back({current_fd, status.st_dev, status.st_ino, status.st_mode & 07777});
+  return true;
 }
 
 // ---- Searches -----------------------------------------------------------------------------------
@@ -412,7 +481,6 @@ void MatchStep(SearchEntry& entry) {
 // ---- Services -----------------------------------------------------------------------------------
 
 void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
-  MakeDeferredChange();
   if (entry.Handle != nullptr)
     EndSearch(entry, 0);
   entry = SearchEntry{};
@@ -461,7 +529,6 @@ void FindNextEntry(SearchEntry& entry) {
 }
 
 std::uint16_t GetEntryAttributes(std::string_view path) {
-  MakeDeferredChange();
   LastServiceResult = 0;
   Place place = Locate(path);
   if (place.error != 0) {
@@ -490,21 +557,13 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
   }
   Place place = Locate(path);
   if (place.error != 0) {
-    MakeDeferredChange();
     LastServiceResult = static_cast<ResultCode>(place.error);
     return;
   }
   if (place.drive_root) // a drive's root keeps its mode
     return;
-  if (place.in_current && (attributes & ReadOnlyAttribute) == 0) {
-    if (!(deferred.waiting && deferred.name == place.name))
-      MakeDeferredChange();
-    deferred = {true, place.name, attributes, position_generation};
-    return;
-  }
-  MakeDeferredChange();
-  LastServiceResult = static_cast<ResultCode>(ApplyAttributes(
-      place.dir_fd, place.name, attributes, place.in_current ? LeftAs(place.name) : nullptr));
+  LastServiceResult = static_cast<ResultCode>(
+      ApplyAttributes(place, attributes, place.in_current ? LeftAs(place.name) : nullptr));
   Release(place);
 }
 
@@ -513,7 +572,6 @@ void EraseFile(std::string_view path) {
     return;
   Place place = Locate(path);
   if (place.error != 0) {
-    MakeDeferredChange();
     SetPendingError(place.error);
     return;
   }
@@ -532,7 +590,6 @@ void EraseFile(std::string_view path) {
         S_ISDIR(status.st_mode))
       os_error = oserror::FileNotFound;
   }
-  SettleDeferredChange(place, result == 0);
   Release(place);
   if (os_error != 0)
     SetPendingError(os_error);
@@ -547,7 +604,6 @@ void RemoveEmptyDirectory(std::string_view path) {
     return;
   Place place = Locate(path);
   if (place.error != 0) {
-    MakeDeferredChange();
     SetPendingError(place.error);
     return;
   }
@@ -561,9 +617,7 @@ void RemoveEmptyDirectory(std::string_view path) {
     if (fstatat(AT_FDCWD, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
         !IsLeftDirectory(*expected, status)) {
       // Not the directory the walk came from: nothing is touched, its attributes included.
-      if (deferred.waiting && deferred.name == place.name)
-        deferred.waiting = false;
-      MakeDeferredChange();
+      Release(place);
       SetPendingError(oserror::PathNotFound);
       return;
     }
@@ -574,7 +628,6 @@ void RemoveEmptyDirectory(std::string_view path) {
     result = unlinkat(place.dir_fd, place.name.c_str(), AT_REMOVEDIR);
     error = errno;
   }
-  SettleDeferredChange(place, result == 0);
   Release(place);
   if (result != 0)
     SetPendingError(OsErrorFromErrno(error));
@@ -763,7 +816,6 @@ void ChangeToFullPath(const std::string& dos_path) {
 void ChangeDirectory(std::string_view path) {
   if (path.empty() || PendingIoResult != 0)
     return;
-  MakeDeferredChange();
   std::string dos(WithoutPassword(path));
   for (char& c : dos)
     if (c == '/')

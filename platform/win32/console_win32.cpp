@@ -175,6 +175,10 @@ void HandOverStatement(OutputStream stream, std::string_view text) {
     FlushOutput();
 }
 
+bool StandardOutputFailed() {
+  return sinks[1].broken;
+}
+
 void FlushOutput() {
   for (QueuedText& text : queue) {
     Sink& sink = sinks[text.sink];

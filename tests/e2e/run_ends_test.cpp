@@ -91,19 +91,19 @@ TEST_F(RunEndsTest, ProtectedTargetWithoutPasswordEndsAfterTheSummary) {
                                         "\rT:\\LOCKED is password-protected.\r\n"
                                         "Please enter new GLOBAL password: " +
                                         Cleared() + Working + skipped));
-  EXPECT_EQ(asked.status, 0);
+  EXPECT_EQ(asked.status, 1); // the target stays
 
   RunResult not_asked = RunVakrun({"-w", "locked"}, options);
   EXPECT_EQ(Visible(not_asked.out),
             Visible("Using option(s): SkipPasswords ShowDeleted Mask:*.* \r\n" + skipped));
-  EXPECT_EQ(not_asked.status, 0);
+  EXPECT_EQ(not_asked.status, 1);
 
   chmod(Path("locked").c_str(), 0700);
   EXPECT_EQ(ListTree(root), (std::vector<std::string>{"locked/", "locked/in/", "locked/in/f"}));
 }
 
-// An erase that fails with a code other than 5 or 86 ends the run. A read-only file system gives
-// one; it is mounted over the target in a mount namespace of the run's own.
+// An attribute change that fails with a code other than 5 or 86 ends the run. A read-only file
+// system gives one (19); it is mounted over the target in a mount namespace of the run's own.
 TEST_F(RunEndsTest, FatalErrorWhileDeletingEndsAfterTheSummaryWithStatusOne) {
   if (UnderEmulator())
     GTEST_SKIP() << "mounts a file system in a Linux mount namespace";
@@ -118,8 +118,8 @@ TEST_F(RunEndsTest, FatalErrorWhileDeletingEndsAfterTheSummaryWithStatusOne) {
        "mount -o remount,ro t && exec \"$0\" t' \"$0\"",
        VakrunPath()},
       options);
-  EXPECT_EQ(Visible(run.out), Visible(Echo + Working + "\b/" + Summary("0 files and 0 dirs") +
-                                      Problem("Unable to delete file f")));
+  EXPECT_EQ(Visible(run.out), Visible(Echo + Working + Summary("0 files and 0 dirs") +
+                                      Problem("Disk is write-protected")));
   EXPECT_EQ(run.status, 1);
 }
 

@@ -54,7 +54,7 @@ TEST_F(TerminalTest, PasswordShowsAsAsterisks) {
                                    {"password: ", "\x1b"}},
                                   options);
   EXPECT_FALSE(run.timed_out);
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, 1); // the directory was passed over
   const std::string question = "\rT:\\t\\SUB is password-protected.\r\r\n"
                                "Please enter new GLOBAL password: ";
   EXPECT_TRUE(Shows(run, question + "***\b \b*" + Cleared() + "\rWorking  " + question + Cleared() +
