@@ -76,6 +76,7 @@ void AppendShown(std::string& buffer, std::string_view text) {
 }
 
 std::vector<std::string> arguments;
+std::vector<std::string> raw_arguments; // as the shell gave them
 std::string program_path;
 
 } // namespace
@@ -121,21 +122,30 @@ int ArgumentCount() {
 
 std::string ArgumentAt(int index) {
   if (index == 0) {
+    // The program's own file is reached by its real path, never through a drive, which could
+    // lead to another file of that name under the drive's root.
     if (program_path.empty()) {
       char path[PATH_MAX];
       ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-      program_path = DosPathOf(length > 0 ? std::string_view(path, length) : "/");
+      program_path = UnixFormOf(length > 0 ? std::string_view(path, length) : "/");
     }
     return program_path;
   }
   if (index < 0 || index > ArgumentCount())
     return {};
+  // An argument that begins with one "/" is a Linux path, on the drive that holds it, wherever
+  // the current directory is ("//" still begins a network path, which is refused).
+  const std::string& typed = raw_arguments[index - 1];
+  if (typed.starts_with('/') && !typed.starts_with("//"))
+    return DosPathOfArgument(typed);
   return arguments[index - 1];
 }
 
 void StartConsole(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
+  for (int i = 1; i < argc; ++i) {
+    raw_arguments.push_back(argv[i]);
     arguments.push_back(EncodeArgument(argv[i]));
+  }
   // A reader that went away must not kill the run with the terminal still in raw mode.
   std::signal(SIGPIPE, SIG_IGN);
   if (SameFile(1, 2))

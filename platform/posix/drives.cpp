@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits.h>
 #include <string>
+#include <sys/stat.h>
+#include <vector>
 
 #include "platform/fs.h"
 #include "platform/posix/names.h"
@@ -18,7 +20,7 @@ struct Drive {
   std::string current;
 };
 
-std::array<Drive, 26> drives;
+std::array<Drive, 27> drives; // and NoDrive
 int current_drive = 25;
 
 std::string Normalised(std::string path) {
@@ -29,6 +31,24 @@ std::string Normalised(std::string path) {
     path.pop_back();
   return path;
 }
+
+// A root with a blank at its end or a control character anywhere is most likely a slip of the
+// shell (a stray space before ";", a line break in a script): it is refused, not guessed at.
+bool HasStrayCharacter(std::string_view root) {
+  if (root.ends_with(' ') || root.ends_with('\t'))
+    return true;
+  for (unsigned char c : root)
+    if (c < 0x20 || c == 0x7F)
+      return true;
+  return false;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+const std::string UnixPrefix = "\\\\?\\unix";
 
 void MapDrive(int drive, std::string root) {
   drives[drive].mapped = true;
@@ -47,6 +67,8 @@ int DriveIndex(char letter) {
 }
 
 std::string LoadDriveTable() {
+  drives = {};
+  current_drive = 25;
   MapDrive(25, "/");
   const char* value = std::getenv("VAKRUN_DRIVES");
   if (value == nullptr)
@@ -67,7 +89,14 @@ std::string LoadDriveTable() {
       return "VAKRUN_DRIVES: drive " + std::string(1, static_cast<char>('A' + drive)) +
              ": is mapped twice";
     given[drive] = true;
-    MapDrive(drive, Normalised(std::string(item.substr(2))));
+    std::string letter(1, static_cast<char>('A' + drive));
+    std::string root(item.substr(2));
+    if (HasStrayCharacter(root))
+      return "VAKRUN_DRIVES: the root of drive " + letter +
+             ": ends in a blank or holds a control character";
+    if (!IsDirectory(root))
+      return "VAKRUN_DRIVES: the root of drive " + letter + ": is not a directory";
+    MapDrive(drive, Normalised(std::move(root)));
   }
   return {};
 }
@@ -109,7 +138,7 @@ std::string DosPathOf(std::string_view linux_path) {
     }
   }
   if (best < 0)
-    best = 25;
+    return UnixFormOf(linux_path);
   std::string dos(1, static_cast<char>('A' + best));
   dos += ":\\";
   std::string_view rest = linux_path.substr(best_length);
@@ -148,4 +177,64 @@ std::uint32_t LinuxPathOf(std::string_view dos_path, std::string& linux_path) {
     linux_path += DecodeName(component);
   }
   return 0;
+}
+
+std::string UnixFormOf(std::string_view linux_path) {
+  std::string dos = UnixPrefix;
+  std::string_view rest = linux_path;
+  while (!rest.empty()) {
+    std::size_t slash = rest.find('/');
+    std::string_view component = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+    if (component.empty())
+      continue;
+    dos += '\\';
+    dos += EncodeName(component);
+  }
+  if (dos == UnixPrefix)
+    dos += '\\';
+  return dos;
+}
+
+bool LinuxPathOfUnixForm(std::string_view dos_path, std::string& linux_path) {
+  if (!dos_path.starts_with(UnixPrefix + "\\"))
+    return false;
+  linux_path.clear();
+  std::string_view rest = dos_path.substr(UnixPrefix.size() + 1);
+  while (!rest.empty()) {
+    std::size_t slash = rest.find('\\');
+    std::string_view component = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+    if (component.empty())
+      continue;
+    linux_path += '/';
+    linux_path += DecodeName(component);
+  }
+  if (linux_path.empty())
+    linux_path = "/";
+  return true;
+}
+
+std::string DosPathOfArgument(std::string_view linux_path) {
+  std::vector<std::string_view> kept;
+  std::string_view rest = linux_path;
+  while (!rest.empty()) {
+    std::size_t slash = rest.find('/');
+    std::string_view component = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+    if (component.empty() || component == ".")
+      continue;
+    if (component == "..") {
+      if (!kept.empty())
+        kept.pop_back();
+      continue;
+    }
+    kept.push_back(component);
+  }
+  std::string normal;
+  for (std::string_view component : kept) {
+    normal += '/';
+    normal += component;
+  }
+  return DosPathOf(normal.empty() ? "/" : normal);
 }

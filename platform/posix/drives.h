@@ -8,6 +8,9 @@
 // Reads VAKRUN_DRIVES. Answers an empty string or the problem with its value.
 std::string LoadDriveTable();
 
+// Index 0 = A: ... 25 = Z:. The current directory may lie outside every drive: it is then kept
+// under NoDrive, in the form "\\?\unix\...", which the services refuse.
+constexpr int NoDrive = 26;
 // Index 0 = A: ... 25 = Z:.
 bool DriveIsMapped(int drive);
 // The Linux directory of the drive's root ("/" or a path without a trailing slash).

@@ -859,6 +859,8 @@ std::string StartFileSystem() {
   }
   std::string dos = DosPathOf(start);
   int drive = DriveIndex(dos[0]);
+  if (drive < 0 || dos[1] != ':')
+    drive = NoDrive; // a relative path cannot be expanded from here, and is refused
   SetCurrentDrive(drive);
   DriveCurrent(drive) = dos;
   MakeCurrent(fd, false, false);

@@ -37,6 +37,9 @@ void SetPendingNameError(const std::string& linux_name) {
 // The Linux path of a DOS name; false with the error pending when it has none. Names reach the
 // system with "/" turned into "\" as on DOS.
 bool LinuxNameOf(std::string_view dos_name, std::string& linux_name) {
+  // The program's own file and the copy made beside it go by their real path.
+  if (LinuxPathOfUnixForm(dos_name, linux_name))
+    return true;
   std::string name(dos_name);
   std::replace(name.begin(), name.end(), '/', '\\');
   std::uint32_t error = LinuxPathOf(name, linux_name);
@@ -184,7 +187,8 @@ std::string CreateFileBeside(std::string_view path) {
     return {};
   }
   ::close(fd);
-  return DosPathOf(model);
+  std::string unused;
+  return LinuxPathOfUnixForm(path, unused) ? UnixFormOf(model) : DosPathOf(model);
 }
 
 void ReplaceFileWith(std::string_view path, std::string_view new_image) {

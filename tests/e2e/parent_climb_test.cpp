@@ -149,8 +149,8 @@ protected:
 };
 
 // While the run waits at the Esc question, a parent of the target is renamed away and a link to
-// the outside folder takes its name. The climb removes the directories it left, up to the one
-// whose name now leads elsewhere, and stops there with nothing touched.
+// the outside folder (or another directory) takes its name. The climb removes the directories it
+// left, up to the one whose name now leads elsewhere, and stops there with nothing touched.
 TEST_F(ParentClimbTest, ParentSwappedForALinkAtTheEscQuestionStopsTheClimb) {
   struct Case {
     std::string swapped; // the parent renamed into park/ and replaced by a link
@@ -158,6 +158,7 @@ TEST_F(ParentClimbTest, ParentSwappedForALinkAtTheEscQuestionStopsTheClimb) {
     std::vector<std::string> lines;
     std::string problem;
     std::vector<std::string> after; // besides the outside folder
+    bool by_link = true;            // else by a new directory
   };
   const Case cases[] = {
       {"s/a",
@@ -180,6 +181,13 @@ TEST_F(ParentClimbTest, ParentSwappedForALinkAtTheEscQuestionStopsTheClimb) {
        {"Removed T:\\s\\a\\b\\t"},
        "Unable to remove directory T:\\s\\a\\b",
        {"park/", "park/b/", "s/", "s/a/", "s/a/b->../../outside"}},
+      // Not a link but another, empty directory of the same name: it stays too.
+      {"s/a",
+       true,
+       {"Removed T:\\s\\a\\b\\t", "Removed T:\\s\\a\\b"},
+       "Unable to remove directory T:\\s\\a",
+       {"park/", "park/a/", "s/", "s/a/"},
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.swapped + (c.b_is_empty ? ", outside/b empty" : ", outside/b full"));
@@ -189,7 +197,10 @@ TEST_F(ParentClimbTest, ParentSwappedForALinkAtTheEscQuestionStopsTheClimb) {
     RunResult run = RunPausedAtEsc({"-P", "T:\\s\\a\\b\\t"}, Options(), [&] {
       std::string name = c.swapped.substr(c.swapped.rfind('/') + 1);
       ASSERT_EQ(rename(Path(c.swapped).c_str(), Path("park/" + name).c_str()), 0);
-      ASSERT_EQ(symlink((depth + "outside").c_str(), Path(c.swapped).c_str()), 0);
+      if (c.by_link)
+        ASSERT_EQ(symlink((depth + "outside").c_str(), Path(c.swapped).c_str()), 0);
+      else
+        ASSERT_EQ(mkdir(Path(c.swapped).c_str(), 0755), 0);
     });
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.status, 1) << Visible(run.out);

@@ -416,4 +416,74 @@ TEST_F(FileSystemTest, APasswordSuffixIsDroppedAndANameWithASemicolonIsItsOwn) {
   EXPECT_FALSE(fs::exists(Here("plain;pw")));
 }
 
+// The climb of ParentDelete asks before each step whether the directory above is held: reached
+// from the drive's root without a link, and the very directory the path named when entered.
+TEST_F(FileSystemTest, ParentIsHeldOnlyAlongAPathWithoutLinks) {
+  fs::create_directories(Here("a/b"));
+  fs::create_directories(root + "/c/real/x");
+  fs::create_directory_symlink(root + "/c/real", Here("link"));
+  struct Case {
+    std::string path;
+    std::vector<bool> held; // ParentIsHeld before each step up, up to the drive's root
+  };
+  const Case cases[] = {
+      {"C:\\WORK\\SUB\\a\\b", {true, true, true, true, false}},
+      {"C:\\WORK", {true, false}},
+      {"C:\\", {false}},
+      {"C:\\WORK\\SUB\\link\\x", {false}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    ChangeDirectory(c.path);
+    ASSERT_EQ(TakeIoResult(), 0);
+    for (bool held : c.held) {
+      EXPECT_EQ(ParentIsHeld(), held) << GetDriveDirectory(0);
+      if (!held)
+        break;
+      ChangeDirectory("..");
+      ASSERT_EQ(TakeIoResult(), 0);
+    }
+  }
+  // Below a link, the directory above is not looked up by its name.
+  ChangeDirectory("C:\\WORK\\SUB\\link\\x");
+  ChangeDirectory("..");
+  EXPECT_EQ(TakeIoResult(), 0); // its own parent, held by descriptor
+  EXPECT_EQ(fs::current_path(), fs::path(root + "/c/real"));
+  ChangeDirectory("..");
+  EXPECT_EQ(TakeIoResult(), 3);
+}
+
+// A directory the walk has left is removed only while its name still leads to it.
+TEST_F(FileSystemTest, TheDirectoryJustLeftIsRemovedOnlyIfItIsStillThere) {
+  fs::create_directories(Here("a"));
+  fs::create_directories(root + "/victim");
+  ChangeDirectory("a");
+  ChangeDirectory("..");
+  ASSERT_EQ(TakeIoResult(), 0);
+  fs::rename(Here("a"), root + "/moved");
+  fs::create_directory(Here("a"));
+  SetEntryAttributes("a", 0x20);
+  RemoveEmptyDirectory("a");
+  EXPECT_EQ(TakeIoResult(), 3);
+  EXPECT_TRUE(fs::exists(Here("a")));
+  EXPECT_TRUE(fs::exists(root + "/moved"));
+}
+
+TEST_F(FileSystemTest, APathNoDriveCoversNamesNoDrive) {
+  setenv("VAKRUN_DRIVES", ("Z=" + root + "/c;D=" + root + "/d").c_str(), 1);
+  ASSERT_EQ(chdir(root.c_str()), 0);
+  ASSERT_EQ(StartFileSystem(), "");
+  EXPECT_EQ(DosPathOf("/usr/bin"), "\\\\?\\unix\\usr\\bin");
+  EXPECT_EQ(DosPathOf(root + "/d/DATA"), "D:\\DATA");
+  std::string linux_path;
+  EXPECT_NE(LinuxPathOf(DosPathOf("/usr/bin"), linux_path), 0u);
+  EXPECT_TRUE(LinuxPathOfUnixForm(DosPathOf("/usr/a\\b"), linux_path));
+  EXPECT_EQ(linux_path, "/usr/a\\b");
+  // The working directory lies outside both drives: a relative path has no drive.
+  EXPECT_EQ(GetDriveDirectory(0), DosPathOf(root));
+  EXPECT_FALSE(ExpandPath("build").starts_with("Z:"));
+  ChangeDirectory("build");
+  EXPECT_NE(TakeIoResult(), 0);
+}
+
 } // namespace
