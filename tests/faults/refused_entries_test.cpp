@@ -170,9 +170,12 @@ TEST_F(RefusedEntriesTest, PasswordQuestionNeverAsksForever) {
     RunResult run = RunVakrun({target}, options);
     EXPECT_FALSE(run.timed_out);
     std::size_t asked = 0;
-    for (std::size_t at = 0; (at = run.err.find(question, at)) != std::string::npos; ++at)
+    for (std::size_t at = 0;
+         (at = run.err.find(" is password-protected.", at)) != std::string::npos; ++at)
       ++asked;
     EXPECT_EQ(asked, c.questions) << Visible(run.err.substr(0, 400));
+    if (c.questions > 0)
+      EXPECT_NE(run.err.find(question), std::string::npos) << Visible(run.err.substr(0, 400));
     EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
     EXPECT_EQ(ShownLines(run.out),
               std::vector<std::string>{"Skipped password-protected T:\\locked?[2J"});
