@@ -3,9 +3,11 @@
 // tally and which stream each line goes to. (Targets that cannot be entered are in
 // spine_test.cpp; the drive-root "No" and the stop after Esc in console_keys_test.cpp.)
 #include "harness.h"
+#include "report_lines.h"
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -177,6 +179,42 @@ TEST_F(RunEndsTest, NormalEndAndTheTwoStreams) {
   EXPECT_EQ(Visible(split.err), Visible(rest));
   EXPECT_EQ(split.status, 0);
   EXPECT_EQ(ListTree(root), std::vector<std::string>{});
+}
+
+// A report line that cannot be written (a full disk, a reader that went away) ends the run in
+// order: the summary, then the problem, status 1. The lost line is never passed over in silence,
+// and a closed pipe does not kill the run.
+TEST_F(RunEndsTest, ReportLinesThatCannotBeWrittenEndTheRun) {
+  if (UnderEmulator())
+    GTEST_SKIP() << "redirects the Linux program's standard output in a shell";
+  struct Case {
+    std::string name;
+    std::string output; // where the shell sends standard output
+    int files;
+  };
+  const Case cases[] = {
+      {"a full disk", ">/dev/full", 3},
+      // More lines than a pipe holds, so that writes come after the reader has gone.
+      {"a closed pipe", "| head -3 >/dev/null", 3000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> tree = {"t/"};
+    for (int i = 0; i < c.files; ++i)
+      tree.push_back("t/a-file-with-a-rather-long-name-" + std::to_string(i));
+    MakeTree(root, tree);
+    RunOptions options = Options();
+    options.merge = false;
+    options.program = "/bin/bash";
+    RunResult run =
+        RunVakrun({"-c", "set -o pipefail; \"$0\" t " + c.output, VakrunPath()}, options);
+    EXPECT_EQ(run.status, 1);
+    std::vector<std::string> shown = ShownLines(run.err);
+    ASSERT_GE(shown.size(), 2u) << Visible(run.err);
+    EXPECT_TRUE(IsSummaryLine(shown[shown.size() - 2])) << Visible(run.err);
+    EXPECT_EQ(shown.back(), "PROBLEM: Problem writing to disk");
+    std::filesystem::remove_all(Path("t"));
+  }
 }
 
 // The tally is 64-bit: more than 65,535 erased files are counted in full.

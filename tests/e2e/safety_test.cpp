@@ -303,6 +303,43 @@ TEST_F(SafetyTest, DirectoriesSwappedDuringTheRunLeadNowhere) {
   RecordProperty("runs_ending_with_a_problem", problems);
 }
 
+// A name cannot forge a report line or send a command to the terminal: each control character
+// shows as "?" (below 32, 127, the C1 controls U+0080 to U+009F, and a lone byte 0x80 to 0x9F that
+// is no part of a valid UTF-8 sequence); every other byte stays, 0x80 to 0x9F inside a character
+// too.
+TEST_F(SafetyTest, NamesShowTheirControlCharactersAsQuestionMarks) {
+  if (UnderEmulator())
+    GTEST_SKIP() << "such names cannot be made through wine's file names";
+  struct Case {
+    std::string name;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"x\nDeleted Z:\\etc\\passwd", "x?Deleted Z:\\etc\\passwd"},
+      {"cr\rtab\tbell\a", "cr?tab?bell?"},
+      {"esc\x1b[31mred", "esc?[31mred"},
+      {"del\x7f", "del?"},
+      {"c1 \xc2\x9b"
+       "2J \xc2\x85",
+       "c1 ?2J ?"}, // U+009B (CSI), U+0085
+      {"lone \x9b"
+       "2J \x80",
+       "lone ?2J ?"}, // no part of a character
+      {"kept \xc4\x81 \xe2\x82\xac \xc2\xa0", "kept \xc4\x81 \xe2\x82\xac \xc2\xa0"}, // ā € nbsp
+      {"bytes \xff\xc3", "bytes \xff\xc3"}, // not UTF-8, not C1: kept
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Visible(c.name));
+    MakeTree(root, {"t/" + c.name + "=1"});
+    RunOptions options = Options();
+    options.merge = false;
+    RunResult run = RunVakrun({"t"}, options);
+    EXPECT_EQ(Visible(run.out), Visible("Deleted T:\\t\\" + c.shown + "\r\nRemoved T:\\t\r\n"));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(ListTree(root), std::vector<std::string>{});
+  }
+}
+
 TEST_F(SafetyTest, OddNamesAreErasedAsTheyAre) {
   if (UnderEmulator())
     GTEST_SKIP() << "the mapping of odd Unix names is the Linux build's";

@@ -290,6 +290,39 @@ TEST_F(FileSystemTest, AttributesStandForTheOwnersWritePermission) {
   EXPECT_EQ(LastServiceResult, 3);
 }
 
+// Every attribute change is made at once and answers its own result: the mode has changed when
+// the call returns, and a name that is not there answers 2 (3 for a missing directory on the way).
+TEST_F(FileSystemTest, AttributeChangesGiveTheirResultAtOnce) {
+  Touch(Here("ro"));
+  fs::permissions(Here("ro"), fs::perms::owner_read);
+  Touch(Here("rw"));
+  fs::permissions(Here("rw"), fs::perms::owner_read | fs::perms::owner_write);
+  struct Case {
+    std::string path;
+    std::uint16_t attributes;
+    ResultCode code;
+    std::string file; // its owner write permission after the call, when given
+    bool writable;
+  };
+  const Case cases[] = {
+      {"ro", ArchiveAttribute, 0, "ro", true},
+      {"C:\\WORK\\SUB\\rw", ReadOnlyAttribute | ArchiveAttribute, 0, "rw", false},
+      {"missing", ArchiveAttribute, 2, "", false},
+      {"C:\\WORK\\missing", ArchiveAttribute, 2, "", false},
+      {"D:\\DATA\\missing", ArchiveAttribute, 2, "", false},
+      {"nodir\\x", ArchiveAttribute, 3, "", false},
+  };
+  for (const Case& c : cases) {
+    SetEntryAttributes(c.path, c.attributes);
+    EXPECT_EQ(LastServiceResult, c.code) << c.path;
+    if (!c.file.empty())
+      EXPECT_EQ((fs::status(Here(c.file)).permissions() & fs::perms::owner_write) !=
+                    fs::perms::none,
+                c.writable)
+          << c.path;
+  }
+}
+
 TEST_F(FileSystemTest, LinksAndHardLinkedFilesKeepTheirModes) {
   std::string outside = root + "/outside";
   Touch(outside, "bytes");
