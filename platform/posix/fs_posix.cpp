@@ -613,8 +613,11 @@ void RemoveEmptyDirectory(std::string_view path) {
     return;
   }
   if (const LeftDirectory* expected = place.in_current ? LeftAs(place.name) : nullptr) {
+    // Looked at and removed in the held directory itself.
+    if (current_fd >= 0)
+      place.dir_fd = current_fd;
     struct stat status;
-    if (fstatat(AT_FDCWD, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
         !IsLeftDirectory(*expected, status)) {
       // Not the directory the walk came from: nothing is touched, its attributes included.
       Release(place);
