@@ -35,10 +35,19 @@ bool IsTrailer(wchar_t c) {
   return c == L'.' || c == L' ';
 }
 
-std::wstring_view WithoutTrailers(std::wstring_view text) {
-  while (!text.empty() && IsTrailer(text.back()))
-    text.remove_suffix(1);
-  return text;
+// Every component without the dots and blanks at its end.
+std::wstring WithoutTrailers(std::wstring_view text) {
+  std::wstring result;
+  result.reserve(text.size());
+  for (wchar_t c : text) {
+    if (c == L'\\')
+      while (!result.empty() && IsTrailer(result.back()))
+        result.pop_back();
+    result += c;
+  }
+  while (!result.empty() && IsTrailer(result.back()))
+    result.pop_back();
+  return result;
 }
 
 bool SameIgnoringCase(std::wstring_view a, std::wstring_view b) {
@@ -108,17 +117,14 @@ std::wstring ObjectName(HANDLE handle) {
 }
 
 bool StandsIn(std::wstring_view opened, std::wstring_view directory, std::wstring_view name) {
-  opened = WithoutTrailers(opened);
-  name = WithoutTrailers(name);
-  if (directory.empty() || opened.size() < name.size() ||
-      !SameIgnoringCase(opened.substr(opened.size() - name.size()), name))
+  std::wstring expected(directory);
+  if (expected.empty())
     return false;
-  std::wstring_view prefix = opened.substr(0, opened.size() - name.size());
-  if (prefix.empty() || prefix.back() != L'\\')
-    return false;
-  if (directory.back() != L'\\')
-    prefix.remove_suffix(1);
-  return SameIgnoringCase(prefix, directory);
+  if (expected.back() != L'\\')
+    expected += L'\\';
+  expected += name;
+  std::wstring a = WithoutTrailers(opened), b = WithoutTrailers(expected);
+  return SameIgnoringCase(a, b);
 }
 
 NTSTATUS WriteAttributes(HANDLE handle, DWORD attributes) {

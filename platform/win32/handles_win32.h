@@ -38,8 +38,8 @@ std::wstring ObjectName(HANDLE handle);
 
 // True when `opened` (the object name of an entry) is `directory` (the object name of the
 // directory it was opened in) followed by `name`: the entry stands where the name does and is
-// not reached through a link. Letter case does not count, nor dots and blanks at the end, which
-// wine leaves out of the names it reports.
+// not reached through a link. Letter case does not count, nor dots and blanks at the end of a
+// component, which wine leaves out of some of the names it reports.
 bool StandsIn(std::wstring_view opened, std::wstring_view directory, std::wstring_view name);
 
 // Sets the attribute word through the handle (times unchanged).
