@@ -4,6 +4,7 @@
 #   bench/run.sh [--rounds N] [--trees wide,flat,4k,deep] [--modes quiet,file,pipe,pty] [--dir DIR]
 #   bench/run.sh --wine [--rounds N] [--trees ...]   vakrun.exe under wine, against rm -rf and
 #                                                    wine's own rd /s /q
+#   bench/run.sh --wine --baseline OLD.exe ...       and an older vakrun.exe on the same trees
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

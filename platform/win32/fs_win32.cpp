@@ -136,7 +136,8 @@ DWORD Open(std::string_view path) {
         return error;
       opened.own_parent = true;
       opened.wide = WideName(name);
-      directory_name = ObjectName(opened.parent);
+      if (LinksAreFollowed())
+        directory_name = ObjectName(opened.parent);
     }
   }
   NTSTATUS status = OpenEntryHandle(opened.parent, opened.wide, opened.handle, opened.can_delete);
@@ -147,7 +148,7 @@ DWORD Open(std::string_view path) {
   }
   if (ReadFacts(opened.handle, opened.facts) < 0) {
     opened.is_link = true;
-  } else if ((opened.facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+  } else if ((opened.facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && LinksAreFollowed()) {
     // A reparse point is the link itself (the system acts on it, never on what it leads to);
     // anything else must stand where its name does.
     std::wstring object_name = ObjectName(opened.handle);

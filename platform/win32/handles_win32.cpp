@@ -127,6 +127,12 @@ bool StandsIn(std::wstring_view opened, std::wstring_view directory, std::wstrin
   return SameIgnoringCase(a, b);
 }
 
+bool LinksAreFollowed() {
+  static const bool under_wine =
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return under_wine;
+}
+
 NTSTATUS WriteAttributes(HANDLE handle, DWORD attributes) {
   Basic basic = {};
   // 0 would mean "leave them as they are".

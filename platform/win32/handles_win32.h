@@ -42,6 +42,11 @@ std::wstring ObjectName(HANDLE handle);
 // component, which wine leaves out of some of the names it reports.
 bool StandsIn(std::wstring_view opened, std::wstring_view directory, std::wstring_view name);
 
+// True under wine, which follows every Unix symbolic link when it opens a name, whatever the
+// options say, and shows a link to a file as a plain file. Only there must an opened entry be
+// checked by name; Windows opens a reparse point itself and says what it is.
+bool LinksAreFollowed();
+
 // Sets the attribute word through the handle (times unchanged).
 NTSTATUS WriteAttributes(HANDLE handle, DWORD attributes);
 

@@ -8,8 +8,9 @@
 // never read back from the system. The process's own current directory is left alone.
 //
 // Under wine every Unix symbolic link is followed when it is opened, and FILE_OPEN_REPARSE_POINT
-// changes nothing. So each directory is also checked by name: the system's name for what was
-// opened must be the parent's name followed by the name asked for, else a link led elsewhere.
+// changes nothing. So there each directory is also checked by name: the system's name for what
+// was opened must be the parent's name followed by the name asked for, else a link led
+// elsewhere.
 #include "platform/win32/position_win32.h"
 
 #include <vector>
@@ -86,7 +87,8 @@ void SetPendingChangeError(DWORD error) {
 HeldDirectory Hold(HANDLE handle, std::wstring wide_name, bool clean) {
   HeldDirectory directory;
   directory.handle = handle;
-  directory.object_name = ObjectName(handle);
+  if (LinksAreFollowed())
+    directory.object_name = ObjectName(handle);
   HandleFacts facts;
   if (ReadFacts(handle, facts) >= 0)
     directory.id = facts.id;
@@ -106,7 +108,7 @@ DWORD OpenSubdirectory(const HeldDirectory& parent, const std::wstring& wide, HA
     return ErrorOf(status);
   HandleFacts facts;
   if (ReadFacts(handle, facts) < 0 || (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-      !StandsIn(ObjectName(handle), parent.object_name, wide))
+      (LinksAreFollowed() && !StandsIn(ObjectName(handle), parent.object_name, wide)))
     is_link = true;
   return 0;
 }
@@ -335,7 +337,7 @@ const std::wstring& CurrentObjectName(bool afresh) {
   static const std::wstring none;
   if (held.empty())
     return none;
-  if (afresh)
+  if (afresh && LinksAreFollowed())
     held.back().object_name = ObjectName(held.back().handle);
   return held.back().object_name;
 }

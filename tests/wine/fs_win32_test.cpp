@@ -177,4 +177,31 @@ TEST_F(FileSystemTest, StepUpReturnsToTheDirectoryItCameFrom) {
   EXPECT_EQ(List("*.*", 0x27).names, std::vector<std::string>{"was-a"});
 }
 
+// The climb above the target goes on only to a held directory reached from the drive's root as
+// itself: not from the root, and not from below a link.
+TEST_F(FileSystemTest, ParentIsHeldOnlyBelowTheRootAndNeverBelowALink) {
+  Make({"d/sub/"});
+  EXPECT_TRUE(ParentIsHeld());
+  ChangeDirectory("d");
+  ChangeDirectory("sub");
+  ASSERT_EQ(TakeIoResult(), 0);
+  EXPECT_TRUE(ParentIsHeld());
+  ChangeDirectory("..");
+  EXPECT_TRUE(ParentIsHeld());
+  ChangeDirectory(root.substr(0, 3));
+  ASSERT_EQ(TakeIoResult(), 0);
+  EXPECT_FALSE(ParentIsHeld());
+  ChangeDirectory("..");
+  EXPECT_EQ(TakeIoResult(), 0);
+  EXPECT_EQ(GetDriveDirectory(0), root.substr(0, 3));
+  EXPECT_FALSE(ParentIsHeld());
+  // Wine 8 answers that it made the link, and makes nothing.
+  if (!CreateSymbolicLinkA(Path("lk").c_str(), Path("d").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
+      GetFileAttributesA(Path("lk").c_str()) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "the system makes no directory links here";
+  ChangeDirectory(Path("lk\\sub"));
+  ASSERT_EQ(TakeIoResult(), 0);
+  EXPECT_FALSE(ParentIsHeld());
+}
+
 } // namespace
