@@ -54,6 +54,14 @@ void ReleaseEntry() {
   entry = OpenEntry{};
 }
 
+// What wine answers for its Unix pipes, sockets and devices, which it lists like files.
+bool CannotBeOpened(NTSTATUS status) {
+  constexpr NTSTATUS NoSuchDevice = static_cast<NTSTATUS>(0xC000000E);
+  constexpr NTSTATUS ObjectTypeMismatch = static_cast<NTSTATUS>(0xC0000024);
+  constexpr NTSTATUS InvalidParameter = static_cast<NTSTATUS>(0xC000000D);
+  return status == NoSuchDevice || status == ObjectTypeMismatch || status == InvalidParameter;
+}
+
 bool IsBareName(const std::string& path) {
   return !path.empty() && path.find('\\') == std::string::npos &&
          !(path.size() >= 2 && path[1] == ':') && path != "." && path != "..";
@@ -144,6 +152,10 @@ DWORD Open(std::string_view path) {
   if (status < 0) {
     if (opened.own_parent)
       CloseHandle(opened.parent);
+    // Wine lists a Unix socket or device like a file but cannot open it: such an entry is
+    // refused as access denied, so the walk reports it and goes on instead of ending the run.
+    if (item != nullptr && CannotBeOpened(status))
+      return oserror::AccessDenied;
     return ErrorOf(status);
   }
   if (ReadFacts(opened.handle, opened.facts) < 0) {
@@ -198,7 +210,7 @@ DWORD DeleteOpenEntry() {
     status = MarkForDeletion(entry.handle, false);
   }
   if (status < 0)
-    return ErrorOf(status);
+    return CannotBeOpened(status) ? oserror::AccessDenied : ErrorOf(status);
   entry.deferred = false;
   ReleaseEntry();
   return 0;
