@@ -31,6 +31,6 @@ cmake --build "$win" --target vakrun -j"$(nproc)" >/dev/null
 export WINEPREFIX="$PWD/$win/wineprefix" WINEDEBUG=-all
 [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1 || true
 wineserver -p 2>/dev/null || true # after wineboot its server is already up
-trap 'wineserver -k' EXIT
+trap 'wineserver -k 2>/dev/null || true' EXIT
 echo "$(wine --version)"
 "$build/tree_bench" --vakrun "$build/vakrun-stripped" --wine "$win/vakrun.exe" "$@"
