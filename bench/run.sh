@@ -4,6 +4,7 @@
 #   bench/run.sh [--rounds N] [--trees wide,flat,4k,deep] [--modes quiet,file,pipe,pty] [--dir DIR]
 #   bench/run.sh --wine [--rounds N] [--trees ...]   vakrun.exe under wine, against rm -rf and
 #                                                    wine's own rd /s /q
+#   bench/run.sh --wine --baseline OLD.exe ...       and an older vakrun.exe on the same trees
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,6 +31,6 @@ cmake --build "$win" --target vakrun -j"$(nproc)" >/dev/null
 export WINEPREFIX="$PWD/$win/wineprefix" WINEDEBUG=-all
 [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1 || true
 wineserver -p 2>/dev/null || true # after wineboot its server is already up
-trap 'wineserver -k' EXIT
+trap 'wineserver -k 2>/dev/null || true' EXIT
 echo "$(wine --version)"
 "$build/tree_bench" --vakrun "$build/vakrun-stripped" --wine "$win/vakrun.exe" "$@"

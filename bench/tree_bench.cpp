@@ -9,7 +9,8 @@
 //   tree_bench --vakrun PATH [--dir DIR] [--rounds N] [--trees a,b] [--modes a,b]
 //   tree_bench --vakrun PATH --baseline OTHER ...   (OTHER, an older vakrun, takes rm's place)
 //   tree_bench --vakrun PATH --wine EXE ...  (vakrun.exe under wine -D, against rm -rf and against
-//                                             wine's own "cmd /c rd /s /q", output to /dev/null)
+//                                             wine's own "cmd /c rd /s /q", output to /dev/null;
+//                                             with --baseline OTHER.exe, an older vakrun.exe too)
 //   tree_bench --make TREE PATH     (only builds one tree, for profiling by hand)
 //
 // Trees: wide (100,000 empty files in 1,111 directories, 10x10x10 with 100 files in each leaf),
@@ -262,32 +263,39 @@ std::string DosPath(const std::string& path) {
   return dos;
 }
 
-int WineBench(const std::string& exe, const std::string& rm, const std::string& work, int rounds,
-              const std::vector<std::string>& tree_list) {
+int WineBench(const std::string& exe, const std::string& baseline, const std::string& rm,
+              const std::string& work, int rounds, const std::vector<std::string>& tree_list) {
   const std::string wine = "/usr/bin/wine";
-  std::printf("%-5s %-31s %12s %9s %9s %10s %9s %10s\n", "tree", "", "vakrun.exe ms", "rm ms",
+  std::printf("%-5s %-31s %12s %9s %9s %10s %9s %10s", "tree", "", "vakrun.exe ms", "rm ms",
               "rd ms", "exe/rm", "rd/exe", "exe KiB");
+  if (!baseline.empty())
+    std::printf(" %12s %9s", "baseline ms", "base/exe");
+  std::printf("\n");
+  // The baseline, an older vakrun.exe, erases a fourth tree in the same round.
+  const int programs = baseline.empty() ? 3 : 4;
   bool failed = false;
   for (const TreeKind& tree : Trees) {
     if (!Wanted(tree_list, tree.name))
       continue;
-    std::vector<double> exe_times, rm_times, rd_times, exe_ratios, rd_ratios;
+    std::vector<double> exe_times, rm_times, rd_times, exe_ratios, rd_ratios, base_times,
+        base_ratios;
     long exe_peak = 0;
     for (int round = 0; round < rounds; ++round) {
-      std::string paths[3] = {work + "/a", work + "/b", work + "/c"};
-      for (const std::string& path : paths)
-        BuildTree(tree, path);
+      std::string paths[4] = {work + "/a", work + "/b", work + "/c", work + "/d"};
+      for (int k = 0; k < programs; ++k)
+        BuildTree(tree, paths[k]);
       sync();
-      std::vector<std::string> commands[3] = {
+      std::vector<std::string> commands[4] = {
           {wine, exe, "-D", DosPath(paths[0])},
           {rm, "-rf", paths[1]},
-          {wine, "cmd", "/c", "rd", "/s", "/q", DosPath(paths[2])}};
-      Measure m[3];
-      for (int k = 0; k < 3; ++k) {
-        int which = (k + round) % 3; // each program goes first in turn
+          {wine, "cmd", "/c", "rd", "/s", "/q", DosPath(paths[2])},
+          {wine, baseline, "-D", DosPath(paths[3])}};
+      Measure m[4];
+      for (int k = 0; k < programs; ++k) {
+        int which = (k + round) % programs; // each program goes first in turn
         m[which] = Run(commands[which], Sink::Null, work);
       }
-      for (int k = 0; k < 3; ++k)
+      for (int k = 0; k < programs; ++k)
         if (access(paths[k].c_str(), F_OK) == 0) {
           std::fprintf(stderr, "tree_bench: %s: %s left its tree\n", tree.name,
                        commands[k][k == 1 ? 0 : 1].c_str());
@@ -300,10 +308,17 @@ int WineBench(const std::string& exe, const std::string& rm, const std::string& 
       exe_ratios.push_back(m[0].seconds / m[1].seconds);
       rd_ratios.push_back(m[2].seconds / m[0].seconds);
       exe_peak = std::max(exe_peak, m[0].peak_kib);
+      if (programs == 4) {
+        base_times.push_back(m[3].seconds);
+        base_ratios.push_back(m[3].seconds / m[0].seconds);
+      }
     }
-    std::printf("%-5s %-31s %12.1f %9.1f %9.1f %9.1fx %8.1fx %10ld\n", tree.name, tree.description,
+    std::printf("%-5s %-31s %12.1f %9.1f %9.1f %9.1fx %8.1fx %10ld", tree.name, tree.description,
                 Median(exe_times) * 1000, Median(rm_times) * 1000, Median(rd_times) * 1000,
                 Median(exe_ratios), Median(rd_ratios), exe_peak);
+    if (programs == 4)
+      std::printf(" %12.1f %8.1fx", Median(base_times) * 1000, Median(base_ratios));
+    std::printf("\n");
     std::fflush(stdout);
   }
   rmdir(work.c_str());
@@ -367,7 +382,7 @@ int main(int argc, char** argv) {
 
   std::printf("%d rounds, trees in %s\n", rounds, work.c_str());
   if (!wine_exe.empty())
-    return WineBench(wine_exe, rm, work, rounds, tree_list);
+    return WineBench(wine_exe, baseline, rm, work, rounds, tree_list);
   std::printf("%-5s %-6s %-31s %10s %10s %7s %9s %9s %s\n", "tree", "mode", "", "vakrun ms",
               "rm ms", "ratio", "vakrun KiB", "rm KiB", "rm -rf ratio");
   std::map<std::string, double> quiet_rm_median;

@@ -1,247 +1,65 @@
-// Only code for Windows: the file-system services over kernel32.
+// Only code for Windows: attributes, erasing and removing, each on a handle of the entry itself.
 //
-// Safety comes first here, and the system does not provide it on its own. A name may be a link
-// that the system follows: under wine every Unix symbolic link is, and a link to a file does not
-// even say that it is one. So a name is changed, erased, removed or entered only when the file it
-// opens is the entry in the directory where the name stands (its final path says so), and a
-// directory link is never entered. And ".." is taken from the text of the current directory, so
-// a directory of the tree renamed meanwhile can send a step up elsewhere: every step up is
-// checked against the identity of the directory the walk came from.
+// An entry is opened once, relative to the directory that holds it, without following a reparse
+// point; what the handle holds is checked (its type, that it is the file the search listed, and
+// under wine, where every Unix link is followed, that it stands where its name does), and the
+// attribute change and the erase or removal that follow go through that same handle. The erase
+// marks the handle for deletion: with POSIX semantics and "ignore the read-only attribute" where
+// the system offers them, so a read-only file goes without its attribute (shared with any other
+// name of the file) ever changing; otherwise the read-only bit is cleared on the handle first.
 #include <windows.h>
 
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/fs.h"
 #include "platform/result_codes.h"
+#include "platform/win32/handles_win32.h"
 #include "platform/win32/paths_win32.h"
-#include "platform/win32/start_win32.h"
+#include "platform/win32/position_win32.h"
 
 namespace {
 
-// ---- What a name opens ------------------------------------------------------------------------
+constexpr DWORD Protecting =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr ACCESS_MASK DirectoryAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
 
-struct FileIdentity {
-  DWORD volume = 0;
-  DWORD index_high = 0;
-  DWORD index_low = 0;
-  bool operator==(const FileIdentity&) const = default;
+// Whether the system offers the extended deletion; asked once, on the first entry.
+enum class Offer { Unknown, Yes, No };
+Offer extended = Offer::Unknown;
+
+// The entry the last attribute operation opened, kept for the erase or removal that follows on
+// the same name in the same place.
+struct OpenEntry {
+  HANDLE handle = nullptr;
+  HANDLE parent = nullptr;
+  bool own_parent = false;
+  std::string path; // as the caller named it
+  unsigned generation = 0;
+  std::wstring wide;
+  HandleFacts facts;
+  bool is_link = false; // wine: the name leads elsewhere, or to another file than was listed
+  bool can_delete = false;
+  bool in_current = false;
+  bool drive_root = false;
+  bool deferred = false; // an attribute change waits for the erase, and is made only if it fails
+  DWORD deferred_attributes = 0;
 };
+OpenEntry entry;
 
-struct OpenedEntry {
-  bool opened = false;
-  DWORD error = 0; // why it could not be opened
-  std::optional<FileIdentity> identity;
-  DWORD attributes = 0;
-  DWORD links = 0;
-  std::string final_path; // empty when the system cannot tell
-};
-
-std::string FinalPathOf(HANDLE handle) {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    DWORD length = GetFinalPathNameByHandleA(handle, path.data(), static_cast<DWORD>(path.size()),
-                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0)
-      return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(length + 1);
-  }
+void ReleaseEntry() {
+  if (entry.handle != nullptr)
+    CloseHandle(entry.handle);
+  if (entry.own_parent && entry.parent != nullptr)
+    CloseHandle(entry.parent);
+  entry = OpenEntry{};
 }
 
-// Opens the entry itself where the system can (a reparse point, not what it leads to) and
-// reads what it is. Nothing is changed.
-OpenedEntry Open(const std::string& path) {
-  OpenedEntry entry;
-  HANDLE handle = CreateFileA(
-      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    entry.error = GetLastError();
-    return entry;
-  }
-  entry.opened = true;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileInformationByHandle(handle, &info)) {
-    entry.identity =
-        FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-    entry.attributes = info.dwFileAttributes;
-    entry.links = info.nNumberOfLinks;
-  }
-  entry.final_path = FinalPathOf(handle);
-  CloseHandle(handle);
-  return entry;
-}
-
-std::string_view LastComponent(std::string_view path) {
-  std::size_t cut = path.find_last_of('\\');
-  return cut == std::string_view::npos ? path : path.substr(cut + 1);
-}
-
-// ---- Position ---------------------------------------------------------------------------------
-
-// The current directory as the system has it, whatever its length.
-std::string CurrentDirectory() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(path.size()), path.data());
-    if (length == 0)
-      return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(length);
-  }
-}
-
-struct Lookup;
-void ForgetLookup();
-
-// What is known of the current directory, forgotten whenever it changes.
-std::optional<OpenedEntry> here;
-// The identities of the directories the walk stepped down from, to check each step up against.
-std::vector<std::optional<FileIdentity>> came_from;
-
-const OpenedEntry& Here() {
-  if (!here)
-    here = Open(".");
-  return *here;
-}
-
-// DOS keeps a current directory per drive; Windows keeps them in "=X:" variables, which the
-// system reads for a path like "X:" or "X:name".
-void Moved() {
-  here.reset();
-  ForgetLookup();
-  std::string current = CurrentDirectory();
-  if (current.size() >= 2 && current[1] == ':') {
-    char letter =
-        current[0] >= 'a' && current[0] <= 'z' ? static_cast<char>(current[0] - 32) : current[0];
-    const char variable[4] = {'=', letter, ':', '\0'};
-    SetEnvironmentVariableA(variable, current.c_str());
-  }
-}
-
-// ---- Links --------------------------------------------------------------------------------------
-
-// Where the last component of a path starts: after its last "\" or after the colon of "X:name".
-std::size_t NameStart(const std::string& path) {
-  std::size_t cut = path.find_last_of('\\');
-  if (cut != std::string::npos)
-    return cut + 1;
-  return path.size() >= 2 && path[1] == ':' ? 2 : 0;
-}
-
-struct Lookup {
-  bool names_entry = false; // false for a root, or a path ending in "." or "..": nothing to check
-  OpenedEntry entry;
-  bool is_link = false; // a reparse point, or a name the system follows to another file
-};
-
-// Looks at the entry a path names: whether it opens, and whether what opens stands where the name
-// does.
-Lookup LookUp(std::string path) {
-  Lookup lookup;
-  while (path.size() > 1 && path.back() == '\\' && path[path.size() - 2] != ':')
-    path.pop_back();
-  std::size_t start = NameStart(path);
-  std::string name = path.substr(start);
-  if (name.empty() || name == "." || name == "..")
-    return lookup;
-  lookup.names_entry = true;
-  lookup.entry = Open(path);
-  if (!lookup.entry.opened)
-    return lookup;
-  if ((lookup.entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    lookup.is_link = true;
-    return lookup;
-  }
-  const std::string& final_path = lookup.entry.final_path;
-  std::string parent_final;
-  if (start == 0) {
-    parent_final = Here().final_path;
-  } else {
-    std::string parent = path.substr(0, start);
-    if (parent.back() == ':')
-      parent += '.';
-    parent_final = Open(parent).final_path;
-  }
-  // Where the system cannot tell, the name is taken for a link: nothing is risked on it.
-  std::string_view final_name = LastComponent(final_path);
-  std::string expected = parent_final;
-  if (!expected.ends_with('\\'))
-    expected += '\\';
-  expected += final_name;
-  bool same_name = SameText(final_name, name);
-  if (!same_name) {
-    // A short name ("PROGRA~1") opens the entry of its long name.
-    char long_path[MAX_PATH * 4];
-    DWORD length = GetLongPathNameA(path.c_str(), long_path, sizeof long_path);
-    same_name = length > 0 && length < sizeof long_path &&
-                SameText(final_name, LastComponent(std::string_view(long_path, length)));
-  }
-  lookup.is_link =
-      final_path.empty() || parent_final.empty() || !same_name || !SameText(final_path, expected);
-  return lookup;
-}
-
-// The look an attribute change took at a name, kept for the erase or removal that follows it at
-// once: under wine each look opens the file and asks for its final path, and a second one would
-// cost every file as much again. Used once, and forgotten when the current directory changes. An
-// attribute change itself always looks afresh, since it acts on what the look says the attributes
-// are.
-struct RememberedLookup {
-  std::string path;
-  Lookup lookup;
-};
-std::optional<RememberedLookup> remembered;
-
-void ForgetLookup() {
-  remembered.reset();
-}
-
-Lookup LookUpOnce(const std::string& path) {
-  std::optional<RememberedLookup> taken = std::move(remembered);
-  remembered.reset();
-  if (taken && taken->path == path)
-    return taken->lookup;
-  return LookUp(path);
-}
-
-// Answers 0 when an operation may act on the name, else the error number it gives instead. A
-// name that cannot be opened now is not acted on later (under wine the current directory is a
-// path, and what it leads to may have changed in between), and a link that the system would
-// follow elsewhere is refused. A reparse point is acted on: the system acts on the link itself,
-// never on what it leads to.
-DWORD Refusal(const Lookup& lookup) {
-  if (!lookup.names_entry)
-    return 0;
-  if (!lookup.entry.opened)
-    return lookup.entry.error;
-  if (lookup.is_link && (lookup.entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-    return ERROR_ACCESS_DENIED;
-  return 0;
-}
-
-// Wine lists a Unix pipe, socket or device like a file, but refuses every call that names it with
-// "invalid parameter". Such an entry is refused as access denied, so the walk reports it and goes
-// on instead of ending the run.
-bool CannotBeNamed(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
-         GetLastError() == ERROR_INVALID_PARAMETER;
-}
-
-// ---- Changing directory -------------------------------------------------------------------------
-
-void SetPendingChangeError(DWORD error) {
-  // Changing to a directory that is not there is "path not found", never "file not found".
-  ResultCode code = TranslatePendingError(error);
-  PendingIoResult = code == 2 ? 3 : code;
+// What wine answers for its Unix pipes, sockets and devices, which it lists like files.
+bool CannotBeOpened(NTSTATUS status) {
+  constexpr NTSTATUS NoSuchDevice = static_cast<NTSTATUS>(0xC000000E);
+  constexpr NTSTATUS ObjectTypeMismatch = static_cast<NTSTATUS>(0xC0000024);
+  constexpr NTSTATUS InvalidParameter = static_cast<NTSTATUS>(0xC000000D);
+  return status == NoSuchDevice || status == ObjectTypeMismatch || status == InvalidParameter;
 }
 
 bool IsBareName(const std::string& path) {
@@ -249,84 +67,175 @@ bool IsBareName(const std::string& path) {
          !(path.size() >= 2 && path[1] == ':') && path != "." && path != "..";
 }
 
-bool IsDriveRoot(const std::string& path) {
-  return path.ends_with(":\\");
+bool IsDirectory(const HandleFacts& facts) {
+  return (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
-void StepUp() {
-  if (!SetCurrentDirectoryA("..")) {
-    SetPendingChangeError(GetLastError());
-    return;
+// Opens the entry with as much of deletion and attribute access as it grants; a file another
+// program holds without sharing its deletion is still opened for its attributes.
+NTSTATUS OpenEntryHandle(HANDLE parent, const std::wstring& wide, HANDLE& handle,
+                         bool& can_delete) {
+  const ACCESS_MASK tries[] = {DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                               FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_READ_ATTRIBUTES};
+  constexpr NTSTATUS AccessDenied = static_cast<NTSTATUS>(0xC0000022);
+  constexpr NTSTATUS SharingViolation = static_cast<NTSTATUS>(0xC0000043);
+  NTSTATUS status = 0;
+  for (ACCESS_MASK access : tries) {
+    status = OpenRelative(parent, wide, access, FILE_OPEN_REPARSE_POINT, handle);
+    can_delete = (access & DELETE) != 0;
+    if (status != AccessDenied && status != SharingViolation)
+      break;
   }
-  Moved();
-  if (came_from.empty())
-    return;
-  std::optional<FileIdentity> expected = came_from.back();
-  came_from.pop_back();
-  // Back anywhere else, the walk would go on in a directory it was never asked to erase.
-  if (expected && Here().identity != expected)
-    PendingIoResult = 3;
+  return status;
 }
 
-void StepDown(const std::string& name) {
-  Lookup lookup = LookUp(name);
-  if (!lookup.entry.opened) {
-    SetPendingChangeError(lookup.entry.error);
-    return;
+// Opens the entry a path names into `entry`, unless it is open already. Answers 0 or the
+// Windows error (a missing directory on the way is "path not found").
+DWORD Open(std::string_view path) {
+  std::string system = SystemPath(path);
+  if (entry.handle != nullptr && entry.path == system && entry.generation == PositionGeneration())
+    return 0;
+  CloseOpenEntry();
+  OpenEntry opened;
+  opened.path = system;
+  opened.generation = PositionGeneration();
+  const ListedItem* item = nullptr;
+  std::wstring directory_name;
+  if (IsBareName(system)) {
+    DWORD error = 0;
+    opened.parent = CurrentDirectoryHandle(error);
+    if (opened.parent == nullptr)
+      return error;
+    opened.in_current = true;
+    opened.wide = WideOfName(system, &item);
+    directory_name = CurrentObjectName(false);
+  } else {
+    std::string full = ExpandPath(system);
+    if (full.size() < 3 || full[1] != ':')
+      return oserror::PathNotFound;
+    if (full.size() > 3 && full.back() == '\\')
+      full.pop_back();
+    if (full.size() == 3) {
+      // A drive's root: only its attributes are read or set.
+      opened.drive_root = true;
+      NTSTATUS status = OpenRelative(nullptr, L"\\??\\" + WideName(full),
+                                     FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                     FILE_DIRECTORY_FILE, opened.handle);
+      if (status < 0)
+        return ErrorOf(status);
+      ReadFacts(opened.handle, opened.facts);
+      entry = std::move(opened);
+      return 0;
+    }
+    std::size_t slash = full.rfind('\\');
+    std::string parent = full.substr(0, slash < 3 ? 3 : slash);
+    std::string name = full.substr(slash + 1);
+    if (SameText(parent, CurrentPath())) {
+      DWORD error = 0;
+      opened.parent = CurrentDirectoryHandle(error);
+      if (opened.parent == nullptr)
+        return error;
+      opened.in_current = true;
+      opened.wide = WideOfName(name, &item);
+      directory_name = CurrentObjectName(false);
+    } else {
+      if (DWORD error = OpenDirectoryOfPath(parent, opened.parent))
+        return error;
+      opened.own_parent = true;
+      opened.wide = WideName(name);
+      if (LinksAreFollowed())
+        directory_name = ObjectName(opened.parent);
+    }
   }
-  if (lookup.is_link || !lookup.entry.identity) {
-    PendingIoResult = 3;
-    return;
+  NTSTATUS status = OpenEntryHandle(opened.parent, opened.wide, opened.handle, opened.can_delete);
+  if (status < 0) {
+    if (opened.own_parent)
+      CloseHandle(opened.parent);
+    // Wine lists a Unix socket or device like a file but cannot open it: such an entry is
+    // refused as access denied, so the walk reports it and goes on instead of ending the run.
+    if (item != nullptr && CannotBeOpened(status))
+      return oserror::AccessDenied;
+    return ErrorOf(status);
   }
-  std::optional<FileIdentity> parent = Here().identity;
-  std::string previous = CurrentDirectory();
-  if (!SetCurrentDirectoryA(name.c_str())) {
-    SetPendingChangeError(GetLastError());
-    return;
+  if (ReadFacts(opened.handle, opened.facts) < 0) {
+    opened.is_link = true;
+  } else if ((opened.facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && LinksAreFollowed()) {
+    // A reparse point is the link itself (the system acts on it, never on what it leads to);
+    // anything else must stand where its name does.
+    std::wstring object_name = ObjectName(opened.handle);
+    opened.is_link = !StandsIn(object_name, directory_name, opened.wide);
+    if (opened.is_link && opened.in_current)
+      opened.is_link = !StandsIn(object_name, CurrentObjectName(true), opened.wide);
   }
-  Moved();
-  // The directory must be the one just looked at, not one swapped in since.
-  if (Here().identity != lookup.entry.identity) {
-    SetCurrentDirectoryA(previous.c_str());
-    Moved();
-    PendingIoResult = 3;
-    return;
-  }
-  came_from.push_back(parent);
+  if (item != nullptr && item->id != 0 && item->id != opened.facts.id)
+    opened.is_link = true; // another file than the search listed
+  entry = std::move(opened);
+  return 0;
 }
 
-void ChangeToPath(const std::string& path) {
-  Lookup lookup = LookUp(path);
-  if (lookup.names_entry && !lookup.entry.opened) {
-    SetPendingChangeError(lookup.entry.error);
-    return;
+// An erase or removal on the open entry: marks it for deletion and closes it. Answers 0 or the
+// Windows error.
+DWORD DeleteOpenEntry() {
+  if (!entry.can_delete) {
+    // Asked again with deletion alone, for the system's own answer (a sharing violation, say).
+    HANDLE handle = nullptr;
+    NTSTATUS status =
+        OpenRelative(entry.parent, entry.wide, DELETE, FILE_OPEN_REPARSE_POINT, handle);
+    if (status < 0)
+      return ErrorOf(status);
+    HandleFacts facts;
+    if (ReadFacts(handle, facts) < 0 || facts.id != entry.facts.id) {
+      CloseHandle(handle);
+      return oserror::AccessDenied;
+    }
+    CloseHandle(entry.handle);
+    entry.handle = handle;
+    entry.can_delete = true;
   }
-  if (lookup.is_link) {
-    // A target that is a link would erase what it leads to.
-    SetPendingError(oserror::CantResolveFilename);
-    return;
+  NTSTATUS status = -1;
+  if (extended != Offer::No) {
+    status = MarkForDeletion(entry.handle, true);
+    if (ExtendedUnsupported(status))
+      extended = Offer::No;
+    else
+      extended = Offer::Yes;
   }
-  if (!SetCurrentDirectoryA(path.c_str())) {
-    SetPendingChangeError(GetLastError());
-    return;
+  if (extended == Offer::No) {
+    if (entry.deferred) {
+      entry.deferred = false;
+      if (NTSTATUS changed = WriteAttributes(entry.handle, entry.deferred_attributes); changed < 0)
+        return ErrorOf(changed);
+    }
+    status = MarkForDeletion(entry.handle, false);
   }
-  Moved();
-  came_from.clear();
-  if (!IsDriveRoot(CurrentDirectory()))
-    came_from.push_back(Open("..").identity);
+  if (status < 0)
+    return CannotBeOpened(status) ? oserror::AccessDenied : ErrorOf(status);
+  entry.deferred = false;
+  ReleaseEntry();
+  return 0;
 }
 
 } // namespace
+
+void CloseOpenEntry() {
+  // An entry that stays gets the attribute change that waited for its erase.
+  if (entry.handle != nullptr && entry.deferred)
+    WriteAttributes(entry.handle, entry.deferred_attributes);
+  ReleaseEntry();
+}
 
 // ---- Services -----------------------------------------------------------------------------------
 
 std::uint16_t GetEntryAttributes(std::string_view path) {
   LastServiceResult = 0;
-  DWORD attributes = GetFileAttributesA(std::string(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    LastServiceResult = static_cast<ResultCode>(GetLastError());
+  if (DWORD error = Open(path)) {
+    LastServiceResult = static_cast<ResultCode>(error);
     return 0;
   }
+  DWORD attributes = entry.facts.attributes;
+  if (entry.is_link)
+    attributes = (attributes | FILE_ATTRIBUTE_REPARSE_POINT);
   return static_cast<std::uint16_t>(AsListed(attributes));
 }
 
@@ -336,71 +245,70 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
     LastServiceResult = oserror::AccessDenied;
     return;
   }
-  std::string text(path);
-  if (CannotBeNamed(text)) {
+  if (DWORD error = Open(path)) {
+    LastServiceResult = static_cast<ResultCode>(error);
+    return;
+  }
+  // A link that leads elsewhere is reported and left where it is, with what it leads to
+  // unchanged.
+  if (entry.is_link) {
     LastServiceResult = oserror::AccessDenied;
     return;
   }
-  std::string system = SystemPath(text);
-  ForgetLookup();
-  Lookup lookup = LookUp(system);
-  if (DWORD refusal = Refusal(lookup)) {
-    // A link is reported and left where it is, with what it leads to unchanged.
-    LastServiceResult = static_cast<ResultCode>(refusal);
+  DWORD current = entry.facts.attributes;
+  // Only the read-only, hidden and system bits can stand in the way of an erase; a change of the
+  // others alone is not made.
+  if (((current ^ attributes) & Protecting) == 0)
+    return;
+  bool clears_all = (attributes & Protecting) == 0;
+  bool shared_read_only = (current & FILE_ATTRIBUTE_READONLY) != 0 &&
+                          (current & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                          (attributes & ReadOnlyAttribute) == 0 && LinkCount(entry.handle) > 1;
+  if (extended == Offer::Unknown && entry.can_delete && !entry.drive_root) {
+    // Asked without deleting anything: the flags alone, without the deletion flag.
+    constexpr ULONG IgnoreReadOnlyOnly = 0x10;
+    IO_STATUS_BLOCK io;
+    ULONG flags = IgnoreReadOnlyOnly;
+    NTSTATUS status = NtSetInformationFile(entry.handle, &io, &flags, sizeof flags,
+                                           static_cast<FILE_INFORMATION_CLASS>(64));
+    extended = status >= 0 ? Offer::Yes : Offer::No;
+  }
+  if (clears_all && extended == Offer::Yes && !entry.drive_root) {
+    entry.deferred = true;
+    entry.deferred_attributes = attributes;
     return;
   }
   // A read-only file with other names keeps its mode, since those names may lie outside the
-  // target: it is reported and left too.
-  if (lookup.entry.links > 1 && (lookup.entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-      (lookup.entry.attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-      (attributes & ReadOnlyAttribute) == 0) {
+  // target: it is reported and left.
+  if (shared_read_only) {
     LastServiceResult = oserror::AccessDenied;
     return;
   }
-  remembered = RememberedLookup{system, lookup};
-  // Only the read-only, hidden and system bits can stand in the way of an erase; a change of the
-  // others alone is not made (under wine every change is a costly round trip).
-  constexpr DWORD Protecting =
-      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  if (lookup.names_entry && lookup.entry.identity &&
-      ((lookup.entry.attributes ^ attributes) & Protecting) == 0)
-    return;
-  if (!SetFileAttributesA(text.c_str(), attributes))
-    LastServiceResult = static_cast<ResultCode>(GetLastError());
+  NTSTATUS status = WriteAttributes(entry.handle, attributes);
+  if (status < 0)
+    LastServiceResult = static_cast<ResultCode>(ErrorOf(status));
+  else
+    entry.facts.attributes = (current & ~Protecting) | (attributes & Protecting);
 }
 
 void EraseFile(std::string_view path) {
   if (PendingIoResult != 0)
     return;
-  std::string system = SystemPath(path);
-  if (DWORD refusal = Refusal(LookUpOnce(system))) {
-    SetPendingError(refusal);
+  if (DWORD error = Open(path)) {
+    CloseOpenEntry();
+    SetPendingError(error);
     return;
   }
-  if (DeleteFileA(system.c_str()))
-    return;
-  DWORD error = GetLastError();
-  if (error == ERROR_INVALID_PARAMETER && CannotBeNamed(system)) {
-    SetPendingError(oserror::AccessDenied);
-    return;
-  }
-  if (error == ERROR_ACCESS_DENIED) {
-    DWORD attributes = GetFileAttributesA(system.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ==
-            (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
-      // A directory link or junction is removed as an entry: the link goes, what it leads to
-      // stays.
-      if (RemoveDirectoryA(system.c_str()))
-        return;
-      error = GetLastError();
-    } else if (attributes == INVALID_FILE_ATTRIBUTES ||
-               (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      // Erasing a directory, or a name that cannot be looked at, is "file not found".
-      error = ERROR_FILE_NOT_FOUND;
-    }
-  }
-  SetPendingError(error);
+  DWORD error = 0;
+  if (entry.is_link)
+    error = oserror::AccessDenied;
+  else if (entry.drive_root || IsDirectory(entry.facts))
+    error = oserror::FileNotFound; // erasing a directory is "file not found"
+  else
+    error = DeleteOpenEntry();
+  CloseOpenEntry();
+  if (error != 0)
+    SetPendingError(error);
 }
 
 void RemoveEmptyDirectory(std::string_view path) {
@@ -410,51 +318,22 @@ void RemoveEmptyDirectory(std::string_view path) {
   }
   if (path.empty() || PendingIoResult != 0)
     return;
-  std::string system = SystemPath(path);
-  if (DWORD refusal = Refusal(LookUpOnce(system))) {
-    SetPendingError(refusal);
+  if (DWORD error = Open(path)) {
+    CloseOpenEntry();
+    SetPendingError(error);
     return;
   }
-  if (!RemoveDirectoryA(system.c_str()))
-    SetPendingError(GetLastError());
-}
-
-void ChangeDirectory(std::string_view path) {
-  if (path.empty() || PendingIoResult != 0)
-    return;
-  std::string system = SystemPath(path);
-  if (system == "..")
-    StepUp();
-  else if (IsBareName(system))
-    StepDown(system);
+  DWORD error = 0;
+  FileId left_id = 0;
+  if (entry.is_link || entry.drive_root)
+    error = oserror::AccessDenied; // a drive's root is never removed
+  else if ((entry.facts.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    error = ERROR_DIRECTORY;
+  else if (entry.in_current && JustLeft(entry.wide, left_id) && left_id != entry.facts.id)
+    error = oserror::AccessDenied; // the name no longer holds the directory the walk was in
   else
-    ChangeToPath(system);
-}
-
-std::string GetDriveDirectory(std::uint8_t drive) {
-  std::string current = CurrentDirectory();
-  if (drive == 0)
-    return current;
-  char letter = static_cast<char>('@' + drive);
-  if (current.size() >= 2 && current[1] == ':' &&
-      (current[0] == letter || current[0] == letter + 32))
-    return current;
-  // The drive is made current for a moment, which is how the system tells its directory.
-  const char drive_only[3] = {letter, ':', '\0'};
-  std::string directory;
-  if (SetCurrentDirectoryA(drive_only)) {
-    directory = CurrentDirectory();
-  } else {
-    SetPendingError(GetLastError());
-    directory = std::string(1, letter) + ":\\";
-  }
-  SetCurrentDirectoryA(current.c_str());
-  here.reset();
-  return directory;
-}
-
-std::string StartFileSystem() {
-  RemoveLeftoverImages();
-  Moved();
-  return {};
+    error = DeleteOpenEntry();
+  CloseOpenEntry();
+  if (error != 0)
+    SetPendingError(error);
 }

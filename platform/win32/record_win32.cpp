@@ -36,6 +36,13 @@ DWORD SharingOf(std::uint8_t mode) {
   return mode == 0 ? FILE_SHARE_READ : 0;
 }
 
+// A record's name as the system gets it: a relative name is taken from the walk's current
+// directory, which the process's own does not follow.
+std::string RecordPath(std::string_view path) {
+  std::string system = SystemPath(path);
+  return system.empty() ? system : ExpandPath(system);
+}
+
 // The directory part of a path, with its last "\".
 std::string DirectoryOf(const std::string& path) {
   std::size_t cut = path.find_last_of("\\:");
@@ -58,7 +65,7 @@ std::intptr_t OpenRecordHandle(const std::string& name, HandleAccess access) {
                  : access == HandleAccess::Write ? GENERIC_WRITE
                                                  : GENERIC_READ | GENERIC_WRITE;
   DWORD disposition = access == HandleAccess::Create ? CREATE_ALWAYS : OPEN_EXISTING;
-  HANDLE handle = CreateFileA(SystemPath(name).c_str(), rights, SharingOf(OpenMode), nullptr,
+  HANDLE handle = CreateFileA(RecordPath(name).c_str(), rights, SharingOf(OpenMode), nullptr,
                               disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     SetPendingError(GetLastError());
@@ -131,7 +138,7 @@ std::int64_t HandleSizeInBytes(std::intptr_t handle) {
 std::string CreateFileBeside(std::string_view path) {
   if (PendingIoResult != 0)
     return {};
-  std::string system = SystemPath(path);
+  std::string system = RecordPath(path);
   // Only a plain file the user may write is replaced: a link would be swapped for a copy of what
   // it leads to, and a read-only file could not be rewritten in place either.
   DWORD attributes = GetFileAttributesA(system.c_str());
@@ -163,8 +170,8 @@ std::string CreateFileBeside(std::string_view path) {
 void ReplaceFileWith(std::string_view path, std::string_view new_image) {
   if (PendingIoResult != 0)
     return;
-  std::string system = SystemPath(path);
-  std::string image = SystemPath(new_image);
+  std::string system = RecordPath(path);
+  std::string image = RecordPath(new_image);
   DWORD attributes = GetFileAttributesA(system.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     SetPendingError(GetLastError());
@@ -205,7 +212,7 @@ void ReplaceFileWith(std::string_view path, std::string_view new_image) {
 
 void DiscardFile(std::string_view path) {
   ResultCode pending = PendingIoResult;
-  DeleteFileA(SystemPath(path).c_str());
+  DeleteFileA(RecordPath(path).c_str());
   PendingIoResult = pending;
 }
 

@@ -1,68 +1,93 @@
-// Only code for Windows: directory searches over FindFirstFileA and FindNextFileA.
+// Only code for Windows: directory searches through the held handle of the directory.
+//
+// A directory is listed whole, in wide characters, when its search starts, and the search then
+// hands out its entries; the walk erases entries while a search goes on, and the listing then
+// needs no handle of its own that would keep the directory from being removed. Each name comes
+// as the system stores it, whatever its length and however it ends (in a dot or a blank too).
 #include <windows.h>
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/fs.h"
 #include "platform/result_codes.h"
 #include "platform/wildcard.h"
+#include "platform/win32/handles_win32.h"
 #include "platform/win32/paths_win32.h"
+#include "platform/win32/position_win32.h"
 
 namespace {
 
-bool IsDeviceName(std::string_view name) {
-  std::string_view stem = name.substr(0, name.find('.'));
-  while (!stem.empty() && stem.back() == ' ')
-    stem.remove_suffix(1);
-  for (std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
-    if (SameText(stem, device))
-      return true;
-  return stem.size() == 4 &&
-         (SameText(stem.substr(0, 3), "COM") || SameText(stem.substr(0, 3), "LPT")) &&
-         stem[3] >= '1' && stem[3] <= '9';
-}
-
-// Wine lists Unix names that no Windows call can name as they are: one with ":" or "\" is read
-// as a drive or a path ("c:d" would be "d" on drive C:), trailing blanks and dots are dropped
-// ("a." would be "a"), and "nul" or "com1" is a device. The walk is never given such a name; the
-// directory that holds it then stays, and is reported as not empty.
-bool CanBeNamed(std::string_view name) {
-  if (name == "." || name == "..")
-    return true;
-  if (name.empty() || name.back() == ' ' || name.back() == '.' || IsDeviceName(name))
-    return false;
-  for (char c : name)
-    if (static_cast<unsigned char>(c) < 32 ||
-        std::string_view("\"*/:<>?\\|").find(c) != std::string_view::npos)
-      return false;
-  return true;
-}
+struct OpenSearch {
+  std::vector<ListedItem> items;
+  std::size_t next = 0;
+  DWORD end_error = oserror::NoMoreFiles; // how the listing ended
+  bool in_current = false;
+  unsigned generation = 0;
+};
 
 void EndSearch(SearchEntry& entry, DWORD error) {
-  if (entry.Handle != nullptr)
-    FindClose(entry.Handle);
+  delete static_cast<OpenSearch*>(entry.Handle);
   entry.Handle = nullptr;
   LastServiceResult = TranslateSearchError(error);
 }
 
-// Steps to the first entry from `data` on that has no excluded bit and whose long name matches
-// the mask. The system also matches the 8.3 short name ("*.BAK" finds "x.bakup" by its short
-// name "X~1.BAK"), so it is asked for every entry and the long name alone decides, with the
-// rules the other builds use.
-void MatchStep(SearchEntry& entry, WIN32_FIND_DATAA& data) {
+// Reads every entry of the directory. Answers 0, or the error of the first step.
+DWORD ReadListing(HANDLE directory, OpenSearch& search) {
+  constexpr NTSTATUS NoMoreFiles = static_cast<NTSTATUS>(0x80000006);
+  constexpr NTSTATUS NoSuchFile = static_cast<NTSTATUS>(0xC000000F);
+  std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
+  ULONG size = static_cast<ULONG>(buffer.size() * sizeof(LONGLONG));
+  for (bool first = true;; first = false) {
+    NTSTATUS status = ListDirectory(directory, buffer.data(), size, first);
+    if (status == NoMoreFiles || status == NoSuchFile)
+      return 0;
+    if (status < 0) {
+      if (first)
+        return ErrorOf(status);
+      search.end_error = ErrorOf(status);
+      return 0;
+    }
+    const char* at = reinterpret_cast<const char*>(buffer.data());
+    for (;;) {
+      const FILE_ID_BOTH_DIR_INFORMATION* item =
+          reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(at);
+      ListedItem listed;
+      listed.wide.assign(item->FileName, item->FileNameLength / sizeof(wchar_t));
+      listed.name = ByteName(listed.wide);
+      listed.attributes = item->FileAttributes;
+      listed.id = item->FileId.QuadPart;
+      search.items.push_back(std::move(listed));
+      if (item->NextEntryOffset == 0)
+        break;
+      at += item->NextEntryOffset;
+    }
+  }
+}
+
+// Steps to the next entry that matches the pattern and has no excluded bit.
+void MatchStep(SearchEntry& entry) {
+  OpenSearch* search = static_cast<OpenSearch*>(entry.Handle);
+  // "*.*" takes every name, so the matcher need not look at each one.
+  bool every_name = entry.Pattern == "*.*";
   for (;;) {
-    std::uint32_t attributes = AsListed(data.dwFileAttributes);
-    if ((attributes & entry.ExcludeMask) == 0 && MatchesMask(entry.Pattern, data.cFileName) &&
-        CanBeNamed(data.cFileName)) {
-      entry.Name = data.cFileName;
-      entry.Attributes = attributes;
+    if (search->next == search->items.size()) {
+      EndSearch(entry, search->end_error);
       return;
     }
-    if (!FindNextFileA(entry.Handle, &data)) {
-      EndSearch(entry, GetLastError());
-      return;
-    }
+    const ListedItem& item = search->items[search->next++];
+    std::uint32_t attributes = AsListed(item.attributes);
+    // The system also matches 8.3 short names ("*.BAK" would find "x.bakup" by "X~1.BAK"); the
+    // long name alone decides here, with the rules the other builds use.
+    if ((attributes & entry.ExcludeMask) != 0 ||
+        (!every_name && !MatchesMask(entry.Pattern, item.name)))
+      continue;
+    entry.Name = item.name;
+    entry.Attributes = attributes;
+    if (search->in_current && search->generation == PositionGeneration())
+      NoteListed(item);
+    return;
   }
 }
 
@@ -70,7 +95,7 @@ void MatchStep(SearchEntry& entry, WIN32_FIND_DATAA& data) {
 
 void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
   if (entry.Handle != nullptr)
-    FindClose(entry.Handle);
+    EndSearch(entry, 0);
   entry = SearchEntry{};
   LastServiceResult = 0;
   entry.ExcludeMask = static_cast<std::uint16_t>(
@@ -79,14 +104,28 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
   std::size_t start = text.find_last_of("\\/");
   start = start != std::string::npos ? start + 1 : text.size() >= 2 && text[1] == ':' ? 2 : 0;
   entry.Pattern = text.substr(start);
-  WIN32_FIND_DATAA data;
-  HANDLE handle = FindFirstFileA((text.substr(0, start) + "*").c_str(), &data);
-  if (handle == INVALID_HANDLE_VALUE) {
-    LastServiceResult = TranslateSearchError(GetLastError());
+  OpenSearch* search = new OpenSearch;
+  DWORD error = 0;
+  if (start == 0) {
+    search->in_current = true;
+    search->generation = PositionGeneration();
+    HANDLE directory = CurrentDirectoryHandle(error);
+    if (directory != nullptr)
+      error = ReadListing(directory, *search);
+  } else {
+    HANDLE directory = nullptr;
+    error = OpenDirectoryOfPath(text.substr(0, start), directory);
+    if (error == 0) {
+      error = ReadListing(directory, *search);
+      CloseHandle(directory);
+    }
+  }
+  entry.Handle = search;
+  if (error != 0) {
+    EndSearch(entry, error);
     return;
   }
-  entry.Handle = handle;
-  MatchStep(entry, data);
+  MatchStep(entry);
 }
 
 void FindNextEntry(SearchEntry& entry) {
@@ -95,10 +134,5 @@ void FindNextEntry(SearchEntry& entry) {
     LastServiceResult = oserror::NoMoreFiles;
     return;
   }
-  WIN32_FIND_DATAA data;
-  if (!FindNextFileA(entry.Handle, &data)) {
-    EndSearch(entry, GetLastError());
-    return;
-  }
-  MatchStep(entry, data);
+  MatchStep(entry);
 }

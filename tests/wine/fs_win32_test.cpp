@@ -163,17 +163,45 @@ TEST_F(FileSystemTest, StepsDownAndUpAgain) {
 }
 
 // A directory of the tree renamed while the walk is below it: ".." would lead to whatever now
-// bears the old name, and the step up says so instead of going on there.
-TEST_F(FileSystemTest, StepUpThatLandsElsewhereFails) {
-  Make({"a/", "a/b/"});
+// bears the old name, and the step up goes back to the directory the walk came from instead.
+TEST_F(FileSystemTest, StepUpReturnsToTheDirectoryItCameFrom) {
+  Make({"a/", "a/b/", "a/was-a"});
   ChangeDirectory(Path("a"));
   ChangeDirectory("b");
   ASSERT_EQ(TakeIoResult(), 0);
   if (!MoveFileA(Path("a").c_str(), Path("a2").c_str()))
     GTEST_SKIP() << "the system does not rename a directory in use below it";
-  ASSERT_TRUE(CreateDirectoryA(Path("a").c_str(), nullptr));
+  Make({"a/", "a/new-a"});
   ChangeDirectory("..");
-  EXPECT_EQ(TakeIoResult(), 3);
+  EXPECT_EQ(TakeIoResult(), 0);
+  EXPECT_EQ(List("*.*", 0x27).names, std::vector<std::string>{"was-a"});
+}
+
+// The climb above the target goes on only to a held directory reached from the drive's root as
+// itself: not from the root, and not from below a link.
+TEST_F(FileSystemTest, ParentIsHeldOnlyBelowTheRootAndNeverBelowALink) {
+  Make({"d/sub/"});
+  EXPECT_TRUE(ParentIsHeld());
+  ChangeDirectory("d");
+  ChangeDirectory("sub");
+  ASSERT_EQ(TakeIoResult(), 0);
+  EXPECT_TRUE(ParentIsHeld());
+  ChangeDirectory("..");
+  EXPECT_TRUE(ParentIsHeld());
+  ChangeDirectory(root.substr(0, 3));
+  ASSERT_EQ(TakeIoResult(), 0);
+  EXPECT_FALSE(ParentIsHeld());
+  ChangeDirectory("..");
+  EXPECT_EQ(TakeIoResult(), 0);
+  EXPECT_EQ(GetDriveDirectory(0), root.substr(0, 3));
+  EXPECT_FALSE(ParentIsHeld());
+  // Wine 8 answers that it made the link, and makes nothing.
+  if (!CreateSymbolicLinkA(Path("lk").c_str(), Path("d").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
+      GetFileAttributesA(Path("lk").c_str()) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "the system makes no directory links here";
+  ChangeDirectory(Path("lk\\sub"));
+  ASSERT_EQ(TakeIoResult(), 0);
+  EXPECT_FALSE(ParentIsHeld());
 }
 
 } // namespace

@@ -76,6 +76,49 @@ TEST_F(WineProgramTest, MaskSelectsByLongNamesOnly) {
   EXPECT_EQ(ListTree(root), Sorted({"t/", "t/x.bakup=keep", "t/averylongname.bak2=keep"}));
 }
 
+// Paths far past the 260 characters of the system's "A" calls: every entry is erased and every
+// report line names its full path.
+TEST_F(WineProgramTest, LongPathsAreErasedWithFullPathsInEveryLine) {
+  for (int levels : {12, 40}) {
+    SCOPED_TRACE(std::to_string(levels) + " levels");
+    std::vector<std::string> tree, expected;
+    std::string relative = "t", shown = "T:\\t";
+    for (int level = 0; level < levels; ++level) {
+      std::string name = "level-" + std::to_string(level) + "-abcdefghijklmnopqrst";
+      relative += "/" + name;
+      shown += "\\" + name;
+      tree.push_back(relative + "/file-" + std::to_string(level) + ".txt=x");
+      expected.push_back("Deleted " + shown + "\\file-" + std::to_string(level) + ".txt");
+      expected.push_back("Removed " + shown);
+    }
+    expected.push_back("Removed T:\\t");
+    ASSERT_GT(shown.size(), levels == 12 ? 300u : 1000u);
+    MakeTree(root, tree);
+    RunOptions options = Options();
+    options.timeout_seconds = 120;
+    RunResult run = RunVakrun({"t"}, options);
+    EXPECT_EQ(ReportLines(run.out), Sorted(expected)) << Visible(run.out);
+    EXPECT_EQ(SummaryLine(run.out), "Deleted " + std::to_string(levels) + " files and " +
+                                        std::to_string(levels + 1) + " dirs");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(ListTree(root), std::vector<std::string>{});
+  }
+}
+
+// Names that the system's path syntax would change (a dot or a blank at the end is dropped) are
+// erased as the directory lists them.
+TEST_F(WineProgramTest, NamesEndingInADotOrABlankAreErased) {
+  MakeTree(root, {"t/a.=1", "t/b =2", "t/d./f=3", "t/e /g.=4", "t/keep"});
+  RunResult run = RunVakrun({"t"}, Options());
+  EXPECT_EQ(ReportLines(run.out),
+            Sorted({"Deleted T:\\t\\a.", "Deleted T:\\t\\b ", "Deleted T:\\t\\keep",
+                    "Deleted T:\\t\\d.\\f", "Removed T:\\t\\d.", "Deleted T:\\t\\e \\g.",
+                    "Removed T:\\t\\e ", "Removed T:\\t"}))
+      << Visible(run.out);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ListTree(root), std::vector<std::string>{});
+}
+
 // What a save of the built-in block with ShowDeleted as given, made in place, would leave.
 std::string SavedInPlace(const std::string& original, const std::string& scratch,
                          bool show_deleted) {
