@@ -61,11 +61,6 @@ std::string GetDriveDirectory(std::uint8_t drive);
 // PendingIoResult as it found it.
 std::string ExpandPath(std::string_view path);
 
-// True when a step up from the current directory lands in a held directory that was reached
-// from its drive's root without any reparse point; false at a drive's root, or where a link broke
-// the chain above.
-bool ParentIsHeld();
-
 // Sets up the drives and the current directory. Answers an empty string, or the text of a
 // problem that must end the run (a malformed drive table).
 std::string StartFileSystem();
