@@ -9,3 +9,6 @@
 
 // Takes the whole text of one statement of the stream, its line end included.
 void HandOverStatement(OutputStream stream, std::string_view text);
+
+// Shows text of a question on the terminal or console the keys are typed at (see ShowQuestion).
+void ShowOnKeyboard(std::string_view text);

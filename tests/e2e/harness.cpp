@@ -106,12 +106,32 @@ int StatusOf(int wait_status) {
 
 using Clock = std::chrono::steady_clock;
 
+// A pseudo-terminal as a screen that passes the bytes as written: the master end reads like a
+// pipe's, the slave end is the program's standard error (and output).
+bool OpenScreen(int ends[2], int columns) {
+  struct winsize size = {24, static_cast<unsigned short>(columns), 0, 0};
+  struct termios modes;
+  int master = -1, slave = -1;
+  if (openpty(&master, &slave, nullptr, nullptr, &size) != 0)
+    return false;
+  tcgetattr(slave, &modes);
+  cfmakeraw(&modes);
+  tcsetattr(slave, TCSANOW, &modes);
+  ends[0] = master;
+  ends[1] = slave;
+  return true;
+}
+
 } // namespace
 
 RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options) {
   RunResult result;
   int out_pipe[2], err_pipe[2] = {-1, -1}, in_pipe[2];
-  if (pipe(out_pipe) != 0 || (!options.merge && pipe(err_pipe) != 0) || pipe(in_pipe) != 0)
+  bool screen = options.screen && !UnderEmulator();
+  if (screen && !OpenScreen(options.merge ? out_pipe : err_pipe, options.columns))
+    return result;
+  if ((!(screen && options.merge) && pipe(out_pipe) != 0) ||
+      (!options.merge && !screen && pipe(err_pipe) != 0) || pipe(in_pipe) != 0)
     return result;
   // The keys are in the pipe before the program starts, and the pipe is closed after them.
   fcntl(in_pipe[1], F_SETPIPE_SZ, 1 << 20);
@@ -153,7 +173,7 @@ RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& opti
       if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP)) == 0)
         continue;
       ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-      if (got <= 0) {
+      if (got <= 0) { // a pseudo-terminal ends with EIO once the program is gone
         close(fds[i].fd);
         fds[i].fd = -1;
         --open_count;
@@ -175,7 +195,7 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
                           const RunOptions& options, int signal_after_keys) {
   TerminalRun run;
   int master = -1;
-  struct winsize size = {24, 80, 0, 0};
+  struct winsize size = {24, static_cast<unsigned short>(options.columns), 0, 0};
   // Chosen before the fork: the child may no longer be able to read the build folder.
   const std::string program = options.program.empty() ? VakrunPath() : options.program;
   // The terminal's modes are read before the program can change them.
@@ -194,6 +214,25 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
     close(master);
     if (login_tty(slave) != 0)
       _exit(127);
+    if (!options.error_file.empty()) {
+      int file = open(options.error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (file < 0 || dup2(file, 2) != 2)
+        _exit(127);
+      close(file);
+    }
+    if (options.background) {
+      // A process group of its own takes the terminal's foreground, as a shell's next job would;
+      // it ends with the hang-up when this session's leader, the program, ends.
+      pid_t holder = fork();
+      if (holder == 0) {
+        setpgid(0, 0);
+        for (;;)
+          pause();
+      }
+      setpgid(holder, holder);
+      if (holder < 0 || tcsetpgrp(0, holder) != 0)
+        _exit(127);
+    }
     ExecChild(program, args, options);
   }
   close(slave);
@@ -358,6 +397,33 @@ RunOptions TempFolderTest::Options() const {
 
 std::string Cleared() {
   return "\r" + std::string(79, ' ') + "\r";
+}
+
+std::string AsLog(const std::string& screen) {
+  static const std::string working = "\rWorking  ";
+  const std::string cleared = Cleared();
+  std::string log;
+  for (std::size_t at = 0; at < screen.size();) {
+    if (screen.compare(at, working.size(), working) == 0) {
+      at += working.size();
+    } else if (screen.compare(at, cleared.size(), cleared) == 0) {
+      if (!log.empty() && !log.ends_with('\n'))
+        log += "\r\n";
+      at += cleared.size();
+    } else if (screen[at] == '\b' && at + 1 < screen.size() &&
+               std::string_view("/-\\|").find(screen[at + 1]) != std::string_view::npos) {
+      at += 2;
+    } else if (screen[at] == '\r' && screen.compare(at, 2, "\r\n") != 0) {
+      ++at;
+    } else {
+      log += screen[at++];
+    }
+  }
+  return log;
+}
+
+std::string AsWritten(const std::string& screen, const RunOptions& options) {
+  return options.screen && !UnderEmulator() ? screen : AsLog(screen);
 }
 
 std::string Visible(const std::string& bytes) {
