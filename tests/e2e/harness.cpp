@@ -214,9 +214,12 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
     close(master);
     if (login_tty(slave) != 0)
       _exit(127);
-    if (!options.error_file.empty()) {
-      int file = open(options.error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (file < 0 || dup2(file, 2) != 2)
+    for (int fd : {1, 2}) {
+      const std::string& name = fd == 1 ? options.output_file : options.error_file;
+      if (name.empty())
+        continue;
+      int file = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (file < 0 || dup2(file, fd) != fd)
         _exit(127);
       close(file);
     }
@@ -271,10 +274,11 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
       break;
   }
   if (signal_after_keys != 0) {
-    read_for(300, "");
+    if (keys.empty() || !keys.back().keys.empty() || keys.back().wait_for.empty())
+      read_for(300, "");
     // The terminal's own interrupt character, as a person pressing Ctrl-C sends it.
     char interrupt = static_cast<char>(before.c_cc[VINTR]);
-    if (write(master, &interrupt, 1) != 1)
+    if (signal_after_keys != SIGINT || write(master, &interrupt, 1) != 1)
       kill(child, signal_after_keys);
   }
   int wait_status = 0;

@@ -31,7 +31,8 @@ struct RunOptions {
   // Otherwise a pipe, which the program writes as a log. Under the emulator always a pipe: wine
   // draws its own console on a terminal.
   bool screen = !UnderEmulator();
-  // Terminal runs: standard error into this file instead of the terminal (2>file).
+  // Terminal runs: standard output or standard error into a file instead of the terminal.
+  std::string output_file;
   std::string error_file;
   // The screen's width; and for terminal runs a start in the background (another process group
   // holds the terminal's foreground).
@@ -56,6 +57,8 @@ struct TerminalRun {
   bool modes_restored = false; // the terminal's modes after the run equal those before
   bool timed_out = false;
 };
+// `signal_after_keys`: SIGINT is typed as the terminal's interrupt character, any other signal
+// is sent; at once when the last chunk is a wait without keys, else after a short pause.
 TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vector<TypedKeys>& keys,
                           const RunOptions& options = {}, int signal_after_keys = 0);
 
