@@ -224,17 +224,24 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
       close(file);
     }
     if (options.background) {
-      // A process group of its own takes the terminal's foreground, as a shell's next job would;
-      // it ends with the hang-up when this session's leader, the program, ends.
-      pid_t holder = fork();
-      if (holder == 0) {
+      // As a shell runs a job with "&": the program in a process group of its own while this
+      // process, the session's leader, keeps the terminal's foreground and waits for it. A job
+      // that stops is ended, and the run reports the stop's signal.
+      pid_t job = fork();
+      if (job == 0) {
         setpgid(0, 0);
-        for (;;)
-          pause();
+        ExecChild(program, args, options);
       }
-      setpgid(holder, holder);
-      if (holder < 0 || tcsetpgrp(0, holder) != 0)
+      setpgid(job, job);
+      int job_status = 0;
+      if (job < 0 || waitpid(job, &job_status, WUNTRACED) != job)
         _exit(127);
+      if (WIFSTOPPED(job_status)) {
+        kill(job, SIGKILL);
+        waitpid(job, nullptr, 0);
+        _exit(128 + WSTOPSIG(job_status));
+      }
+      _exit(StatusOf(job_status));
     }
     ExecChild(program, args, options);
   }

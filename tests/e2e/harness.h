@@ -90,7 +90,7 @@ std::string Cleared();
 std::string AsLog(const std::string& screen);
 // The screen's bytes as a run with these options writes them: as they are on a screen, else as
 // a log.
-std::string AsWritten(const std::string& screen, const RunOptions& options);
+std::string AsWritten(const std::string& screen, const RunOptions& options = {});
 // Makes control characters visible, for readable failure messages.
 std::string Visible(const std::string& bytes);
 

@@ -41,8 +41,8 @@ TEST_F(RunEndsTest, UsageScreenEndsWithStatusZero) {
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
     RunResult run = RunVakrun(c.args, Options());
-    EXPECT_TRUE(run.out.starts_with(c.before + UsageStart)) << Visible(run.out);
-    EXPECT_TRUE(run.out.ends_with(UsageEnd)) << Visible(run.out);
+    EXPECT_TRUE(run.out.starts_with(AsWritten(c.before + UsageStart))) << Visible(run.out);
+    EXPECT_TRUE(run.out.ends_with(AsWritten(UsageEnd))) << Visible(run.out);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f"}));
   }
@@ -62,7 +62,7 @@ TEST_F(RunEndsTest, OptionErrorEndsWithoutSummaryAndStatusOne) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     RunResult run = RunVakrun(c.args, Options());
-    EXPECT_EQ(Visible(run.out), Visible("Using option(s): " + Problem(c.message)));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): " + Problem(c.message))));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f"}));
   }
@@ -118,8 +118,9 @@ TEST_F(RunEndsTest, FatalErrorWhileDeletingEndsAfterTheSummaryWithStatusOne) {
        "mount -o remount,ro t && exec \"$0\" t' \"$0\"",
        VakrunPath()},
       options);
-  EXPECT_EQ(Visible(run.out), Visible(Echo + Working + "\b/" + Summary("0 files and 0 dirs") +
-                                      Problem("Unable to delete file f")));
+  EXPECT_EQ(Visible(run.out),
+            Visible(AsWritten(Echo + Working + "\b/" + Summary("0 files and 0 dirs") +
+                              Problem("Unable to delete file f"))));
   EXPECT_EQ(run.status, 1);
 }
 
@@ -149,7 +150,7 @@ TEST_F(RunEndsTest, SixtyLevelsAreNotTooDeep) {
     chain += "/d";
   MakeTree(root, {chain + "/"});
   RunResult run = RunVakrun({"-d", "deep"}, Options());
-  EXPECT_TRUE(run.out.ends_with(Summary("0 files and 61 dirs"))) << Visible(run.out);
+  EXPECT_TRUE(run.out.ends_with(AsWritten(Summary("0 files and 61 dirs")))) << Visible(run.out);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ListTree(root), std::vector<std::string>{});
 }
@@ -192,7 +193,7 @@ TEST_F(RunEndsTest, TallyCountsPastSixtyFiveThousand) {
     close(fd);
   }
   RunResult run = RunVakrun({"-d", "many"}, Options());
-  EXPECT_TRUE(run.out.ends_with(Summary("70000 files and 1 dir")))
+  EXPECT_TRUE(run.out.ends_with(AsWritten(Summary("70000 files and 1 dir"))))
       << Visible(run.out.substr(run.out.size() > 300 ? run.out.size() - 300 : 0));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ListTree(root), std::vector<std::string>{});

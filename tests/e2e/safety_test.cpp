@@ -135,9 +135,9 @@ TEST_F(SafetyTest, TargetThatIsALinkIsNotEntered) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
     RunResult run = RunVakrun({c.target}, Options());
-    EXPECT_EQ(Visible(run.out), Visible("Using option(s): ShowDeleted Mask:*.* \r\n" +
-                                        Shown("Deleted 0 files and 0 dirs") +
-                                        Problem("Unable to change to " + c.path)));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n" +
+                                                  Shown("Deleted 0 files and 0 dirs") +
+                                                  Problem("Unable to change to " + c.path))));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ListTree(root), Sorted({"real/", "real/x/", "real/x/f=1", "tl->real", "tx->real/x",
                                       "ta->" + root + "/real"}));
@@ -449,7 +449,7 @@ bool RunWithMounts(const std::string& mounts, const std::vector<std::string>& ar
       VakrunPath()};
   command.insert(command.end(), args.begin(), args.end());
   run = RunVakrun(command, options);
-  return run.out.starts_with("Using option(s): ");
+  return run.out.starts_with(AsWritten("Using option(s): "));
 }
 
 // A directory that cannot be entered for a reason other than permission ends the run: here a

@@ -32,7 +32,7 @@ TEST_F(SpineTest, TargetsThatCannotBeEnteredEndAfterTheSummary) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
     RunResult run = RunVakrun({c.target}, Options());
-    EXPECT_EQ(Visible(run.out), Visible(Echo + NoneDeleted + Problem(c.message)));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten(Echo + NoneDeleted + Problem(c.message))));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ListTree(root), std::vector<std::string>{"file=keep"});
   }
@@ -59,7 +59,8 @@ TEST_F(SpineTest, MalformedDriveTableIsRefusedBeforeAnythingElse) {
     RunOptions options = Options();
     options.env = {"VAKRUN_DRIVES=" + table};
     RunResult run = RunVakrun({"t"}, options);
-    EXPECT_TRUE(run.out.starts_with(Cleared() + "\rPROBLEM: VAKRUN_DRIVES")) << Visible(run.out);
+    EXPECT_TRUE(run.out.starts_with(AsWritten(Cleared() + "\rPROBLEM: VAKRUN_DRIVES")))
+        << Visible(run.out);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f"}));
   }
