@@ -308,7 +308,9 @@ TEST_F(ConsoleTest, QuestionsAreShownWhereTheKeysAreTyped) {
   for (const std::string answer : {"y", "n"}) {
     SCOPED_TRACE(answer);
     MakeTree(root, {"d/f"});
-    Start({"-D", "T:\\"}, VakrunPath(), "2>err.txt");
+    // Beside the folder: the run erases its drive T:.
+    const std::string log = root + ".err";
+    Start({"-D", "T:\\"}, VakrunPath(), "2>" + Quoted(log));
     ASSERT_TRUE(WaitFor(Question)) << Screen();
     EXPECT_NE(Screen().find("ERASE EVERYTHING using above option(s) on drive T:\n"),
               std::string::npos)
@@ -317,14 +319,14 @@ TEST_F(ConsoleTest, QuestionsAreShownWhereTheKeysAreTyped) {
     EXPECT_EQ(Status(), 0);
     std::string word = answer == "y" ? "Yes" : "No";
     EXPECT_NE(Screen().find(Question + word + "\n"), std::string::npos) << Screen();
-    EXPECT_EQ(Visible(FileText(Path("err.txt"))),
+    EXPECT_EQ(Visible(FileText(log)),
               Visible("Using option(s): Mask:*.* \r\nYou're about to ERASE EVERYTHING using above "
                       "option(s) on drive T:\r\n" +
                       Question + word + "\r\nDeleted " +
                       (answer == "y" ? "1 file and 1 dir" : "0 files and 0 dirs") + "\r\n"));
     Stop();
     fs::remove_all(Path("d"));
-    fs::remove(Path("err.txt"));
+    fs::remove(log);
   }
 }
 
