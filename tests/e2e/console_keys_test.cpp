@@ -53,8 +53,8 @@ TEST_F(ConsoleKeysTest, DriveRootQuestionTakesOneKey) {
       EXPECT_TRUE(run.out.ends_with(AsWritten(Summary("2 files and 1 dir")))) << Visible(run.out);
       EXPECT_EQ(ListTree(root), std::vector<std::string>{});
     } else {
-      EXPECT_EQ(Visible(run.out),
-                Visible(Echo + DriveRootQuestion + "No\r\n" + Summary("0 files and 0 dirs")));
+      EXPECT_EQ(Visible(run.out), Visible(AsWritten(Echo + DriveRootQuestion + "No\r\n" +
+                                                    Summary("0 files and 0 dirs"))));
       EXPECT_EQ(ListTree(root), (std::vector<std::string>{"d/", "d/g", "f=x"}));
     }
   }
@@ -92,10 +92,10 @@ TEST_F(ConsoleKeysTest, EscAndNoGoesOnWhereTheWalkWas) {
     options.input = "\x1b" + no;
     RunResult run = RunVakrun({"t"}, options);
     EXPECT_EQ(Visible(run.out),
-              Visible(Echo + Working + Cleared() + EscQuestion + Cleared() + Working + "\b/" +
-                      Cleared() + "Deleted T:\\t\\f\r\n" + Working + "\b-\b\\" + Cleared() +
-                      "Removed T:\\t\\sub\r\n" + Working + "\b|" + Cleared() + "Removed T:\\t\r\n" +
-                      Working + Summary("1 file and 2 dirs")));
+              Visible(AsWritten(Echo + Working + Cleared() + EscQuestion + Cleared() + Working +
+                                "\b/" + Cleared() + "Deleted T:\\t\\f\r\n" + Working + "\b-\b\\" +
+                                Cleared() + "Removed T:\\t\\sub\r\n" + Working + "\b|" + Cleared() +
+                                "Removed T:\\t\r\n" + Working + Summary("1 file and 2 dirs"))));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ListTree(root), std::vector<std::string>{});
   }

@@ -87,15 +87,16 @@ TEST_F(RunEndsTest, ProtectedTargetWithoutPasswordEndsAfterTheSummary) {
   const std::string skipped = Cleared() + "Skipped password-protected T:\\locked\r\n" + Working +
                               Summary("0 files and 0 dirs");
   RunResult asked = RunVakrun({"locked"}, options);
-  EXPECT_EQ(Visible(asked.out), Visible(Echo +
-                                        "\rT:\\LOCKED is password-protected.\r\n"
-                                        "Please enter new GLOBAL password: " +
-                                        Cleared() + Working + skipped));
+  EXPECT_EQ(Visible(asked.out), Visible(AsWritten(Echo +
+                                                  "\rT:\\LOCKED is password-protected.\r\n"
+                                                  "Please enter new GLOBAL password: " +
+                                                  Cleared() + Working + skipped)));
   EXPECT_EQ(asked.status, 0);
 
   RunResult not_asked = RunVakrun({"-w", "locked"}, options);
-  EXPECT_EQ(Visible(not_asked.out),
-            Visible("Using option(s): SkipPasswords ShowDeleted Mask:*.* \r\n" + skipped));
+  EXPECT_EQ(
+      Visible(not_asked.out),
+      Visible(AsWritten("Using option(s): SkipPasswords ShowDeleted Mask:*.* \r\n" + skipped)));
   EXPECT_EQ(not_asked.status, 0);
 
   chmod(Path("locked").c_str(), 0700);
@@ -137,9 +138,9 @@ TEST_F(RunEndsTest, TreeNestedTooDeepEndsAfterTheSummaryWithStatusOne) {
   for (int step = 0; step < 1 + 60; ++step) // the erase, then one step per level entered
     spinner += std::string("\b") + "/-\\|"[step % 4];
   RunResult run = RunVakrun({"-d", "deep"}, Options());
-  EXPECT_EQ(Visible(run.out),
-            Visible("Using option(s): Mask:*.* \r\n" + Working + spinner +
-                    Summary("1 file and 0 dirs") + Problem("Directories nested too deep!")));
+  EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): Mask:*.* \r\n" + Working +
+                                                spinner + Summary("1 file and 0 dirs") +
+                                                Problem("Directories nested too deep!"))));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(ListTree(root).size(), 62u);
 }
@@ -161,21 +162,22 @@ TEST_F(RunEndsTest, NormalEndAndTheTwoStreams) {
   const std::string report = "Deleted T:\\t\\f\r\nRemoved T:\\t\\sub\r\nRemoved T:\\t\r\n";
   MakeTree(root, {"t/f", "t/sub/"});
   RunResult merged = RunVakrun({"t"}, Options());
-  EXPECT_EQ(Visible(merged.out),
-            Visible(Echo + Working + "\b/" + Cleared() + "Deleted T:\\t\\f\r\n" + Working +
-                    "\b-\b\\" + Cleared() + "Removed T:\\t\\sub\r\n" + Working + "\b|" + Cleared() +
-                    "Removed T:\\t\r\n" + Working + Summary("1 file and 2 dirs")));
+  EXPECT_EQ(
+      Visible(merged.out),
+      Visible(AsWritten(Echo + Working + "\b/" + Cleared() + "Deleted T:\\t\\f\r\n" + Working +
+                        "\b-\b\\" + Cleared() + "Removed T:\\t\\sub\r\n" + Working + "\b|" +
+                        Cleared() + "Removed T:\\t\r\n" + Working + Summary("1 file and 2 dirs"))));
   EXPECT_EQ(merged.status, 0);
 
   MakeTree(root, {"t/f", "t/sub/"});
   RunOptions options = Options();
   options.merge = false;
   RunResult split = RunVakrun({"t"}, options);
-  EXPECT_EQ(Visible(split.out), Visible(report));
+  EXPECT_EQ(Visible(split.out), Visible(AsWritten(report)));
   std::string rest = merged.out;
   for (const char* line : {"Deleted T:\\t\\f\r\n", "Removed T:\\t\\sub\r\n", "Removed T:\\t\r\n"})
     rest.erase(rest.find(line), std::string(line).size());
-  EXPECT_EQ(Visible(split.err), Visible(rest));
+  EXPECT_EQ(Visible(split.err), Visible(AsWritten(rest)));
   EXPECT_EQ(split.status, 0);
   EXPECT_EQ(ListTree(root), std::vector<std::string>{});
 }

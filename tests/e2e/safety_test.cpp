@@ -461,10 +461,11 @@ TEST_F(SafetyTest, MountPointInTheTreeEndsTheRun) {
   RunResult run;
   if (!RunWithMounts("mount --bind \"$1/mounted\" \"$1/t/m\"", {"t"}, Options(), root, run))
     GTEST_SKIP() << "no private mount namespace here: " << Visible(run.out);
-  EXPECT_EQ(Visible(run.out),
-            Visible("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  \b/" +
-                    Shown("Deleted T:\\t\\f") + "\rWorking  " + Shown("Deleted 1 file and 0 dirs") +
-                    Problem("Unable to change to m")));
+  EXPECT_EQ(
+      Visible(run.out),
+      Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  \b/" +
+                        Shown("Deleted T:\\t\\f") + "\rWorking  " +
+                        Shown("Deleted 1 file and 0 dirs") + Problem("Unable to change to m"))));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(ListTree(root), Sorted({"mounted/", "mounted/k=keep", "t/", "t/m/"}));
 }
@@ -491,9 +492,10 @@ TEST_F(SafetyTest, ReadOnlyFileSystemEndsTheRun) {
     if (!RunWithMounts("mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\"", {"t"},
                        Options(), root, run))
       GTEST_SKIP() << "no private mount namespace here: " << Visible(run.out);
-    EXPECT_EQ(Visible(run.out),
-              Visible("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  " + c.spinner +
-                      Shown("Deleted 0 files and 0 dirs") + Problem(c.message)));
+    EXPECT_EQ(
+        Visible(run.out),
+        Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  " + c.spinner +
+                          Shown("Deleted 0 files and 0 dirs") + Problem(c.message))));
     EXPECT_EQ(run.status, 1);
     std::vector<std::string> after = c.tree;
     after.push_back("t/");

@@ -312,9 +312,10 @@ TEST_F(TerminalTest, ClearingFitsANarrowScreen) {
     RunResult run = RunVakrun({"t"}, options);
     const std::string cleared = "\r" + std::string(std::min(columns, 80) - 1, ' ') + "\r";
     EXPECT_EQ(Visible(run.out),
-              Visible("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  \b/" + cleared +
-                      "Deleted T:\\t\\f\r\n\rWorking  \b-" + cleared +
-                      "Removed T:\\t\r\n\rWorking  " + cleared + "Deleted 1 file and 1 dir\r\n"));
+              Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  \b/" +
+                                cleared + "Deleted T:\\t\\f\r\n\rWorking  \b-" + cleared +
+                                "Removed T:\\t\r\n\rWorking  " + cleared +
+                                "Deleted 1 file and 1 dir\r\n")));
     EXPECT_EQ(run.status, 0);
   }
 }

@@ -139,8 +139,8 @@ TEST_F(UsageOptionsTest, OptionErrorsEndTheRunBeforeTheTarget) {
     SCOPED_TRACE(Label(c.args));
     MakeTree(root, {"t/f=1"});
     RunResult run = RunVakrun(c.args, Options());
-    EXPECT_EQ(Visible(run.out),
-              Visible("Using option(s): " + Cleared() + "\rPROBLEM: " + c.message + "\r\n"));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): " + Cleared() +
+                                                  "\rPROBLEM: " + c.message + "\r\n")));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f=1"}));
   }

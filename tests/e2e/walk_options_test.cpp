@@ -304,11 +304,12 @@ TEST_F(WalkOptionsTest, DriveRootIsErasedOnlyAfterTheQuestion) {
   RunOptions options = Options();
   options.no_input = true; // the end of the input answers Esc, which is no
   RunResult run = RunVakrun({"T:\\"}, options);
-  EXPECT_EQ(Visible(run.out),
-            Visible("Using option(s): ShowDeleted Mask:*.* \r\n"
-                    "\rYou're about to ERASE EVERYTHING using above option(s) on drive T:\r\n"
-                    "Are you sure you want to proceed? (y/N) No\r\n" +
-                    Shown("Deleted 0 files and 0 dirs")));
+  EXPECT_EQ(
+      Visible(run.out),
+      Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n"
+                        "\rYou're about to ERASE EVERYTHING using above option(s) on drive T:\r\n"
+                        "Are you sure you want to proceed? (y/N) No\r\n" +
+                        Shown("Deleted 0 files and 0 dirs"))));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ListTree(root), Sorted({"a/", "a/y.txt=2", "a/z.dat=3", "c/", "x.txt=1"}));
 
