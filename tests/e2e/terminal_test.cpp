@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -116,7 +117,7 @@ TEST_F(TerminalTest, InterruptEndsTheRunInOrder) {
     std::vector<std::string> args;
     std::vector<TypedKeys> keys;
   };
-  const int files = 30000;
+  const int files = 10000;
   const Case cases[] = {
       {"Ctrl-C during the walk", SIGINT, {"t"}, {{"Working", ""}}},
       {"a kill during the walk", SIGTERM, {"t"}, {{"Working", ""}}},
@@ -135,7 +136,8 @@ TEST_F(TerminalTest, InterruptEndsTheRunInOrder) {
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.status, 1) << Visible(run.screen);
     EXPECT_TRUE(run.modes_restored);
-    std::size_t left = ListTree(Path("t")).size();
+    std::size_t left = static_cast<std::size_t>(std::distance(
+        std::filesystem::directory_iterator(Path("t")), std::filesystem::directory_iterator()));
     std::size_t erased = static_cast<std::size_t>(files) - left;
     EXPECT_GT(left, 0u) << "the run ended before the walk's end";
     EXPECT_EQ(Count(report, "\r\n"), erased) << "a line for every erased file";
