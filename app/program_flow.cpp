@@ -96,6 +96,7 @@ void SetUpTarget() {
   if (TargetPath.size() == 3 && Options.EmptyDirsOnly == 0 && MaskCoversAll(MaskText()))
     ConfirmDriveRoot();
   ShowWorking();
+  ShowPendingOutput(); // the echo line and the progress line are seen at once
 }
 
 void RestoreDirectories() {

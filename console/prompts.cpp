@@ -8,6 +8,14 @@ namespace {
 constexpr char Spinner[4] = {'/', '-', '\\', '|'};
 int spinner_index = 0;
 constexpr std::string_view EraseSequence = "\b \b";
+
+// A log keeps no asterisks or erasing; where keys are typed they are shown all the same.
+void Echo(std::string_view text) {
+  if (ConsoleIsScreen())
+    ConsoleWrite(text);
+  else
+    EchoWhereTyped(text);
+}
 } // namespace
 
 void FatalMessage(PreliminaryAction action, std::string_view message) {
@@ -23,15 +31,27 @@ void FatalMessage(PreliminaryAction action, std::string_view message) {
   HaltProgram(0);
 }
 
+int ScreenWidth() {
+  int columns = ConsoleColumns();
+  return columns > 0 && columns < 80 ? columns : 80;
+}
+
 void ClearLine() {
-  ConsolePut("\r");
-  WriteChar(OutputStream::Console, ' ', ScreenWidth - 1);
-  CheckIoResult();
-  ConsolePut("\r");
-  ConsoleFlush();
+  if (ConsoleIsScreen()) {
+    // One blank less than the width, so that the cursor stays on the line.
+    ConsolePut("\r");
+    WriteChar(OutputStream::Console, ' ', ScreenWidth() - 1);
+    CheckIoResult();
+    ConsolePut("\r");
+    ConsoleFlush();
+  } else if (ConsoleLineOpen()) {
+    ConsoleEndLine(); // a log keeps each line once, ended
+  }
+  LeaveQuestion();
 }
 
 bool AskYesNo() {
+  ShowQuestion();
   std::uint8_t key = static_cast<std::uint8_t>(UpperCaseChar(static_cast<char>(ReadKeyLatin())));
   if (key == 0) {
     ReadKeyLatin(); // the second byte of an extended key
@@ -41,6 +61,8 @@ bool AskYesNo() {
 }
 
 bool EscPressed() {
+  CheckUserInterrupt();
+  ReleaseWaitingOutput();
   if (!KeyAvailable())
     return false;
   std::uint8_t key = ReadKeyChar();
@@ -59,6 +81,8 @@ void FlushKeys() {
 }
 
 void SpinnerStep() {
+  if (!ConsoleIsScreen())
+    return;
   ConsolePut("\b");
   WriteChar(OutputStream::Console, Spinner[spinner_index]);
   CheckIoResult();
@@ -69,11 +93,12 @@ void SpinnerStep() {
 std::string ReadMasked(int maximum) {
   std::string text;
   for (;;) {
+    ShowQuestion();
     std::uint8_t key = ReadKeyChar();
     if (key == 8) {
       if (!text.empty()) {
         text.pop_back();
-        ConsoleWrite(EraseSequence);
+        Echo(EraseSequence);
         // A 0 stands for the unechoed first byte of an extended key.
         if (!text.empty() && text.back() == '\0')
           text.pop_back();
@@ -85,7 +110,7 @@ std::string ReadMasked(int maximum) {
     } else if (static_cast<int>(text.size()) < maximum) {
       text += static_cast<char>(key);
       if (key != 0)
-        ConsoleWrite("*");
+        Echo("*");
     }
   }
 }

@@ -12,10 +12,11 @@ using PreliminaryAction = void (*)();
 // line of its own and ends the run. An empty message ends the run without writing anything.
 [[noreturn]] void FatalMessage(PreliminaryAction action, std::string_view message);
 
-// Nothing measures the real window.
-constexpr int ScreenWidth = 80;
+// 80, or the width of a narrower terminal or console window.
+int ScreenWidth();
 
-// Carriage return, 79 blanks, carriage return.
+// On a screen: carriage return, ScreenWidth() - 1 blanks, carriage return. In a log: a line end
+// when the last line is still open, else nothing.
 void ClearLine();
 // One key, not echoed: Y or y (or the Y key of a Greek layout) is yes, anything else no.
 bool AskYesNo();
@@ -23,7 +24,7 @@ bool AskYesNo();
 bool EscPressed();
 // Discards keys typed ahead (at a terminal; a pipe's scripted answers are kept).
 void FlushKeys();
-// Backspace and the next spinner character.
+// Backspace and the next spinner character (nothing in a log).
 void SpinnerStep();
 // Each typed character shows as "*"; Backspace erases, Enter ends, Esc gives the one-character
 // text holding 0. Never longer than `maximum`.

@@ -8,7 +8,9 @@
 Tally RunTally;
 
 void ShowWorking() {
-  ConsoleWrite("\rWorking  ");
+  LeaveQuestion();
+  if (ConsoleIsScreen())
+    ConsoleWrite("\rWorking  ");
 }
 
 void CheckInterrupt() {

@@ -9,7 +9,8 @@ struct Tally {
 };
 extern Tally RunTally;
 
-// Carriage return and "Working  "; the next spinner step writes over the second blank.
+// Carriage return and "Working  "; the next spinner step writes over the second blank. A log
+// gets no progress line.
 void ShowWorking();
 // When Esc was pressed, asks whether to stop (and may end the run).
 void CheckInterrupt();

@@ -21,6 +21,32 @@ void FlushLine(OutputStream stream);
 // Raises a run-time error with the pending result's number when one is pending.
 void CheckIoResult();
 
+// True when the console stream is shown on a terminal or console. Otherwise it is a log (a file
+// or a pipe): no progress line, spinner or line clearing goes there, and each line ends once.
+bool ConsoleIsScreen();
+// The width of the terminal or console window the console stream is shown on; 80 when unknown.
+int ConsoleColumns();
+// In a log: whether the console stream's last line is still open (holds text, no line end yet).
+bool ConsoleLineOpen();
+// Hands every waiting byte to the system at once.
+void ShowPendingOutput();
+// Hands output over that has waited about 50 ms; called at every poll of the walk, so that
+// waiting text reaches the screen even when nothing new is written.
+void ReleaseWaitingOutput();
+
+// Questions in sight: when keys are typed at a terminal or console but the console stream is a
+// log, the text of a question (everything on the console stream since the last LeaveQuestion) and
+// its answer are shown there too. ShowQuestion is called before each key of an answer is read.
+void ShowQuestion();
+void LeaveQuestion();
+// The echo of a masked answer where the keys are typed, when questions are shown there; a log
+// never gets it.
+void EchoWhereTyped(std::string_view text);
+
+// A user interrupt (Ctrl-C, Ctrl-Break, a hang-up, a kill, a closed console) is only noted when it
+// arrives; this raises it as run-time error 255, at the walk's next step or in a key read.
+void CheckUserInterrupt();
+
 // Keys: Esc is 27, Enter 13, Backspace 8, printable characters themselves (in the console's input
 // code page), and every other key 0 followed by its PC scan code on the next read.
 bool KeyAvailable();

@@ -1,5 +1,6 @@
 // The end of the run, the same on every system: the exit-procedure chain, the run time's own
 // failure report for an error no exit procedure took care of, and the process status.
+#include <atomic>
 #include <cstdio>
 
 #include "platform/console.h"
@@ -13,7 +14,23 @@ const void* ErrorAddress = nullptr;
 
 namespace {
 bool run_failed = false;
+// Set from a signal handler or the system's control thread; lock-free, so safe in both.
+std::atomic<bool> user_interrupt{false};
 } // namespace
+
+void NoteUserInterrupt() {
+  user_interrupt.store(true);
+}
+
+bool UserInterruptNoted() {
+  return user_interrupt.load();
+}
+
+void CheckUserInterrupt() {
+  // 255: the run-time error of a user interrupt by Ctrl-Break, reported by the exit procedure.
+  if (user_interrupt.exchange(false))
+    RunError(255);
+}
 
 void MarkRunFailed() {
   run_failed = true;

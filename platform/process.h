@@ -9,3 +9,7 @@ void FlushOutput();
 void WriteErrorReportLine(std::string_view line);
 // Restores the terminal and ends the process with the status.
 [[noreturn]] void EndProcess(int status);
+
+// Called from a signal or console-control handler: only notes the interrupt.
+void NoteUserInterrupt();
+bool UserInterruptNoted();

@@ -11,3 +11,6 @@
 void HandOverStatement(OutputStream stream, std::string_view text);
 // True once a write of the standard output stream has failed (a full disk, a closed pipe).
 bool StandardOutputFailed();
+
+// Shows text of a question on the terminal or console the keys are typed at (see ShowQuestion).
+void ShowOnKeyboard(std::string_view text);

@@ -3,13 +3,19 @@
 // The per-entry report lines go to standard output, all other text to standard error. When both
 // lead to the same file or terminal they share one buffer, so their text stays in order. Output
 // is handed to the system when the program waits for a key, when it ends, when the buffer fills,
-// or when a short time has passed: a write per statement would slow a large erase down.
+// or when a short time has passed (at the next statement or at the walk's next poll, whichever
+// comes first): a write per statement would slow a large erase down.
+//
+// Standard error that is no terminal is a log. A question is then also shown on the terminal the
+// keys come from (the controlling terminal), so that nobody waits on a blank screen.
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <limits.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -34,11 +40,22 @@ Sink sinks[2] = {{2, {}}, {1, {}}};
 int sink_of[2] = {0, 1}; // by OutputStream
 std::timespec last_flush{};
 
+bool console_is_screen = false;
+int keyboard_fd = -1; // where questions are shown when standard error is a log
+
 constexpr std::size_t FlushSize = 64 * 1024;
 constexpr long FlushIntervalNs = 50'000'000;
 
 int Index(OutputStream stream) {
   return stream == OutputStream::Console ? 0 : 1;
+}
+
+bool FlushDue() {
+  std::timespec now;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  long elapsed =
+      (now.tv_sec - last_flush.tv_sec) * 1'000'000'000L + (now.tv_nsec - last_flush.tv_nsec);
+  return elapsed >= FlushIntervalNs;
 }
 
 void WriteAll(Sink& sink) {
@@ -84,16 +101,44 @@ std::string program_path;
 void HandOverStatement(OutputStream stream, std::string_view text) {
   Sink& sink = sinks[sink_of[Index(stream)]];
   AppendShown(sink.buffer, text);
-  std::timespec now;
-  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-  long elapsed =
-      (now.tv_sec - last_flush.tv_sec) * 1'000'000'000L + (now.tv_nsec - last_flush.tv_nsec);
-  if (sink.buffer.size() >= FlushSize || elapsed >= FlushIntervalNs)
+  if (sink.buffer.size() >= FlushSize || FlushDue())
     FlushOutput();
 }
 
 bool StandardOutputFailed() {
   return sinks[sink_of[1]].broken;
+}
+
+void ReleaseWaitingOutput() {
+  if ((!sinks[0].buffer.empty() || !sinks[1].buffer.empty()) && FlushDue())
+    FlushOutput();
+}
+
+bool ConsoleIsScreen() {
+  return console_is_screen;
+}
+
+int ConsoleColumns() {
+  struct winsize size;
+  if (!console_is_screen || ioctl(2, TIOCGWINSZ, &size) != 0)
+    return 0;
+  return size.ws_col;
+}
+
+void ShowOnKeyboard(std::string_view text) {
+  if (keyboard_fd < 0)
+    return;
+  std::string shown;
+  AppendShown(shown, text);
+  std::size_t done = 0;
+  while (done < shown.size()) {
+    ssize_t written = write(keyboard_fd, shown.data() + done, shown.size() - done);
+    if (written < 0 && errno == EINTR)
+      continue;
+    if (written <= 0)
+      return; // a terminal that hung up
+    done += static_cast<std::size_t>(written);
+  }
 }
 
 void FlushOutput() {
@@ -150,6 +195,12 @@ void StartConsole(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   if (SameFile(1, 2))
     sink_of[0] = sink_of[1] = 1;
+  console_is_screen = isatty(2) != 0;
+  if (!console_is_screen && isatty(0)) {
+    keyboard_fd = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (keyboard_fd < 0)
+      keyboard_fd = 0; // the terminal the keys come from, when it is open for writing
+  }
   clock_gettime(CLOCK_MONOTONIC_COARSE, &last_flush);
   StartKeyboard();
 }

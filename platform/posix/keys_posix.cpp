@@ -1,10 +1,14 @@
 // Only code for POSIX systems: keys from a terminal or from a pipe or file on standard input.
 //
 // A terminal is put into raw mode without echo (signals still work) and restored on every end,
-// Ctrl-C included. The bytes from either become keys as platform/key_bytes.h says (escape
-// sequences, Esc, Backspace, Enter, UTF-8 Greek letters). From a pipe the bytes are taken as they
-// come and nothing is thrown away; at the end of the input no key is available, and a read that
-// must wait answers Esc, so that no question ever hangs.
+// Ctrl-C included. A run in the background (not the terminal's foreground process group) leaves
+// the terminal's modes alone and reads no key from it, so it runs to the end as rm does; only a
+// question waits, stopped by the terminal, until the run is brought to the foreground. Ctrl-C, a
+// hang-up and a kill are only noted by their handler: the run ends at the walk's next step or in
+// the key read it was waiting in, in order, with every line written. The bytes from either become
+// keys as platform/key_bytes.h says (escape sequences, Esc, Backspace, Enter, UTF-8 Greek letters).
+// From a pipe the bytes are taken as they come and nothing is thrown away; at the end of the input
+// no key is available, and a read that must wait answers Esc, so that no question ever hangs.
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -27,7 +31,7 @@ std::deque<unsigned char> keys; // key codes, an extended key as 0 and its scan 
 std::timespec last_poll{};
 
 struct termios saved_modes;
-bool modes_changed = false;
+volatile std::sig_atomic_t modes_changed = false;
 
 // How long the rest of an escape sequence or of a UTF-8 character may take to arrive.
 constexpr int SequenceWaitMs = 50;
@@ -42,14 +46,16 @@ void ReadInput(int timeout_ms) {
   int ready;
   do
     ready = poll(&request, 1, timeout_ms);
-  while (ready < 0 && errno == EINTR);
+  while (ready < 0 && errno == EINTR && !UserInterruptNoted());
   if (ready <= 0)
     return;
   unsigned char chunk[4096];
   ssize_t got;
   do
     got = read(0, chunk, sizeof chunk);
-  while (got < 0 && errno == EINTR);
+  while (got < 0 && errno == EINTR && !UserInterruptNoted());
+  if (got < 0 && errno == EINTR)
+    return;
   if (got <= 0) {
     input_ended = true;
     return;
@@ -90,7 +96,15 @@ void ApplyRawModes() {
   tcsetattr(0, TCSANOW, &modes);
 }
 
-// Ctrl-C, a hang-up or a kill: give the terminal back, then end as the system would.
+bool InForeground() {
+  return tcgetpgrp(0) == getpgrp();
+}
+
+extern "C" void OnInterrupt(int) {
+  NoteUserInterrupt();
+}
+
+// A quit: give the terminal back, then end as the system would.
 extern "C" void OnEndingSignal(int signal_number) {
   if (modes_changed)
     tcsetattr(0, TCSANOW, &saved_modes);
@@ -105,28 +119,47 @@ extern "C" void OnStop(int) {
   raise(SIGTSTP);
 }
 
+// Continued in the foreground the modes are set again; in the background (after bg) they are
+// left alone, since changing them there would stop the run again.
 extern "C" void OnContinue(int) {
+  modes_changed = InForeground();
   if (modes_changed)
     ApplyRawModes();
   std::signal(SIGTSTP, OnStop);
 }
 
+// Before a key is awaited: in the background the change of modes stops the run until it is
+// brought to the foreground, which is what a question should do there.
+void TakeTheTerminal() {
+  if (!input_is_terminal || modes_changed)
+    return;
+  ApplyRawModes();
+  modes_changed = true;
+}
+
 } // namespace
 
 void StartKeyboard() {
+  // No SA_RESTART: a key read that waits wakes up for the interrupt.
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
+    sigaction(signal_number, &action, nullptr);
   input_is_terminal = isatty(0) != 0;
-  if (!input_is_terminal || tcgetattr(0, &saved_modes) != 0)
+  if (!input_is_terminal || tcgetattr(0, &saved_modes) != 0) {
+    input_is_terminal = false;
     return;
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-    std::signal(signal_number, OnEndingSignal);
+  }
+  std::signal(SIGQUIT, OnEndingSignal);
   std::signal(SIGTSTP, OnStop);
   std::signal(SIGCONT, OnContinue);
-  modes_changed = true;
-  ApplyRawModes();
+  if (InForeground())
+    TakeTheTerminal();
 }
 
 void RestoreTerminal() {
-  if (modes_changed)
+  if (modes_changed && input_is_terminal)
     tcsetattr(0, TCSANOW, &saved_modes);
   modes_changed = false;
 }
@@ -136,11 +169,18 @@ bool KeysAreTyped() {
 }
 
 bool KeyAvailable() {
+  CheckUserInterrupt();
   if (!keys.empty())
     return true;
   if (raw.empty()) {
     if (input_ended || !PollDue())
       return false;
+    // In the background a read would stop the run: no key is typed there for it.
+    if (input_is_terminal && !modes_changed) {
+      if (!InForeground())
+        return false;
+      TakeTheTerminal();
+    }
     ReadInput(0);
     if (raw.empty())
       return false;
@@ -152,7 +192,9 @@ bool KeyAvailable() {
 std::uint8_t ReadKeyChar() {
   FlushOutput(); // a question must be on the screen before its answer is awaited
   while (keys.empty()) {
+    CheckUserInterrupt();
     if (raw.empty()) {
+      TakeTheTerminal();
       if (input_ended)
         return 27; // no more input: the question reads Esc
       ReadInput(-1);

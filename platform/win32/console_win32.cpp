@@ -5,8 +5,15 @@
 // the cursor, as DOS programs show it. A handle that is a pipe or a file gets the plain bytes, as
 // the Linux build writes them. Output waits in one queue for both handles, so that their text
 // stays in order when both lead to the same place, and is handed to the system when the program
-// waits for a key, when it ends, when the queue fills, or when a short time has passed: a console
-// call per statement would slow a large erase down (under wine each is a round trip).
+// waits for a key, when it ends, when the queue fills, or when a short time has passed (at the next
+// statement or at the walk's next poll, whichever comes first): a console call per statement would
+// slow a large erase down (under wine each is a round trip).
+//
+// The console writer hands the text to the console as a stream (WriteConsoleA), so that lines
+// that leave the window go into the console's own scrollback with the bytes they had on screen.
+// A standard error handle that is no console is a log; a question is then also shown on the
+// console the keys are typed at. Ctrl-C, Ctrl-Break and closing the console are only noted by
+// the control handler (which runs on a thread of the system's); the run ends in order.
 #include <windows.h>
 
 #include <algorithm>
@@ -60,35 +67,15 @@ void WriteAll(Sink& sink, std::string_view bytes) {
 
 // ---- The console writer -------------------------------------------------------------------------
 
-// The window and the colour are read once, at start-up.
+// The window, read once at start-up: its width is the width of a line clearing.
 SMALL_RECT window;
-WORD colour = 0;
+HANDLE keyboard_console = INVALID_HANDLE_VALUE; // where questions are shown when stderr is a log
+HANDLE interrupt_event = nullptr;
 
-// The number of bytes of the character at bytes[at]: a UTF-8 sequence is one character when the
-// program's code page is UTF-8, any other byte is one.
-std::size_t CharacterLength(std::string_view bytes, std::size_t at, UINT code_page) {
-  unsigned char lead = static_cast<unsigned char>(bytes[at]);
-  if (code_page != CP_UTF8 || lead < 0xC2 || lead > 0xF4)
-    return 1;
-  std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-  for (std::size_t i = 1; i < length; ++i)
-    if (at + i >= bytes.size() || (static_cast<unsigned char>(bytes[at + i]) & 0xC0) != 0x80)
-      return 1;
-  return length;
-}
-
-void ScrollUp(HANDLE console) {
-  SMALL_RECT below_top = {window.Left, static_cast<SHORT>(window.Top + 1), window.Right,
-                          window.Bottom};
-  CHAR_INFO blank;
-  blank.Char.AsciiChar = ' ';
-  blank.Attributes = colour;
-  ScrollConsoleScreenBufferA(console, &below_top, nullptr, {window.Left, window.Top}, &blank);
-}
-
-// Shows the bytes in the window at the cursor: a bell shows nothing, a backspace moves left
-// without erasing, a carriage return goes to the left edge, a line feed goes down, writing past
-// the right edge goes on at the next row, and a row below the window scrolls it up.
+// Shows the bytes at the cursor as the console's processed output does: a backspace moves left
+// without erasing, a carriage return goes to the left edge, writing past the right edge goes on
+// at the next row, and a line feed on the last row scrolls the screen buffer, whose lines stay in
+// the scrollback. The bell never reaches here.
 void ShowInConsole(HANDLE console, std::string_view bytes) {
   // Plain ASCII is the same in every code page; the switch, two more calls, is left out.
   bool ascii = std::all_of(bytes.begin(), bytes.end(),
@@ -97,58 +84,27 @@ void ShowInConsole(HANDLE console, std::string_view bytes) {
   UINT saved_code_page = ascii ? code_page : GetConsoleOutputCP();
   if (saved_code_page != code_page)
     SetConsoleOutputCP(code_page);
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (!GetConsoleScreenBufferInfo(console, &info))
-    return;
-  SHORT column = info.dwCursorPosition.X;
-  SHORT row = info.dwCursorPosition.Y;
-  std::vector<WORD> colours;
-  std::size_t at = 0;
-  while (at < bytes.size()) {
-    char c = bytes[at];
-    if (c == '\a') {
-      ++at;
-    } else if (c == '\b') {
-      if (column > window.Left)
-        --column;
-      ++at;
-    } else if (c == '\n') {
-      ++row;
-      ++at;
-    } else if (c == '\r') {
-      column = window.Left;
-      ++at;
-    } else {
-      // A run of characters up to the next control byte or the right edge, in one call.
-      std::size_t start = at;
-      SHORT cells = 0;
-      while (at < bytes.size() && column + cells <= window.Right) {
-        unsigned char next = static_cast<unsigned char>(bytes[at]);
-        if (next == '\a' || next == '\b' || next == '\n' || next == '\r')
-          break;
-        at += CharacterLength(bytes, at, code_page);
-        ++cells;
-      }
-      DWORD done = 0;
-      WriteConsoleOutputCharacterA(console, bytes.data() + start, static_cast<DWORD>(at - start),
-                                   {column, row}, &done);
-      colours.assign(static_cast<std::size_t>(cells), colour);
-      WriteConsoleOutputAttribute(console, colours.data(), static_cast<DWORD>(cells), {column, row},
-                                  &done);
-      column = static_cast<SHORT>(column + cells);
-    }
-    if (column > window.Right) {
-      column = window.Left;
-      ++row;
-    }
-    while (row > window.Bottom) {
-      ScrollUp(console);
-      --row;
-    }
+  while (!bytes.empty()) {
+    DWORD done = 0;
+    if (!WriteConsoleA(console, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) ||
+        done == 0)
+      break;
+    bytes.remove_prefix(done);
   }
-  SetConsoleCursorPosition(console, {column, row});
   if (saved_code_page != code_page)
     SetConsoleOutputCP(saved_code_page);
+}
+
+BOOL WINAPI OnControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+    return FALSE;
+  NoteUserInterrupt();
+  SetEvent(interrupt_event);
+  // After a closed console the process ends when this returns: the run ends it first (and the
+  // system does after a few seconds whatever happens).
+  if (event == CTRL_CLOSE_EVENT)
+    Sleep(INFINITE);
+  return TRUE;
 }
 
 // ---- Hand-over ----------------------------------------------------------------------------------
@@ -190,6 +146,33 @@ void FlushOutput() {
   queue.clear();
   queued_size = 0;
   last_flush = GetTickCount64();
+}
+
+void ReleaseWaitingOutput() {
+  if (!queue.empty() && GetTickCount64() - last_flush >= FlushIntervalMs)
+    FlushOutput();
+}
+
+bool ConsoleIsScreen() {
+  return sinks[0].is_console;
+}
+
+int ConsoleColumns() {
+  return sinks[0].is_console ? window.Right - window.Left + 1 : 0;
+}
+
+void ShowOnKeyboard(std::string_view text) {
+  if (keyboard_console == INVALID_HANDLE_VALUE)
+    return;
+  std::string shown;
+  for (char c : text)
+    if (c != '\a')
+      shown += c;
+  ShowInConsole(keyboard_console, shown);
+}
+
+void* InterruptEvent() {
+  return interrupt_event;
 }
 
 void WriteErrorReportLine(std::string_view line) {
@@ -235,11 +218,17 @@ void StartConsole(int, char**) {
     DWORD mode;
     sink.is_console = GetConsoleMode(sink.handle, &mode) != 0;
     CONSOLE_SCREEN_BUFFER_INFO info;
-    if (sink.is_console && GetConsoleScreenBufferInfo(sink.handle, &info)) {
+    if (sink.is_console && GetConsoleScreenBufferInfo(sink.handle, &info))
       window = info.srWindow;
-      colour = info.wAttributes;
-    }
   }
   last_flush = GetTickCount64();
+  interrupt_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(OnControl, TRUE);
+  DWORD mode;
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (!sinks[0].is_console && GetConsoleMode(input, &mode))
+    keyboard_console =
+        CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
   StartKeyboard();
 }

@@ -123,7 +123,8 @@ void ReadInput(DWORD timeout_ms) {
   if (input_ended)
     return;
   if (input_is_pipe) {
-    WaitForSingleObject(pipe_event, timeout_ms);
+    HANDLE wakers[2] = {pipe_event, InterruptEvent()};
+    WaitForMultipleObjects(wakers[1] != nullptr ? 2 : 1, wakers, FALSE, timeout_ms);
     EnterCriticalSection(&pipe_lock);
     raw.insert(raw.end(), pipe_bytes.begin(), pipe_bytes.end());
     pipe_bytes.clear();
@@ -200,11 +201,13 @@ bool KeyAvailable() {
 std::uint8_t ReadKeyChar() {
   FlushOutput(); // a question must be on the screen before its answer is awaited
   while (keys.empty()) {
+    CheckUserInterrupt(); // a user interrupt wakes the wait below
     if (input_is_console) {
       // Waits for the next event, but looks again now and then: under wine the handle may not
       // say so for a key typed at a terminal.
+      HANDLE wakers[2] = {input, InterruptEvent()};
       if (!PollConsole())
-        WaitForSingleObject(input, 50);
+        WaitForMultipleObjects(wakers[1] != nullptr ? 2 : 1, wakers, FALSE, 50);
       continue;
     }
     if (raw.empty()) {

@@ -10,7 +10,10 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <string>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -38,22 +41,55 @@ void Type(const std::string& keys) {
   ASSERT_EQ(write(KeyboardPipe(), keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
 }
 
-// Catches what the console stream writes (standard error) while `action` runs.
+// A screen for the console stream: a pseudo-terminal that passes the bytes as written. The
+// console is started once with it as standard error, so that it writes as on a screen.
+struct Screen {
+  int master = -1;
+  int slave = -1;
+};
+
+const Screen& TestScreen() {
+  static const Screen screen = [] {
+    Screen opened;
+    struct termios modes;
+    if (openpty(&opened.master, &opened.slave, nullptr, nullptr, nullptr) != 0)
+      return opened;
+    tcgetattr(opened.slave, &modes);
+    cfmakeraw(&modes);
+    tcsetattr(opened.slave, TCSANOW, &modes);
+    KeyboardPipe();
+    int saved = dup(2);
+    dup2(opened.slave, 2);
+    char name[] = "keys_test";
+    char* argv[] = {name, nullptr};
+    StartConsole(1, argv);
+    dup2(saved, 2);
+    close(saved);
+    return opened;
+  }();
+  return screen;
+}
+
+// Catches what the console stream writes (standard error, on the screen) while `action` runs.
 template <typename Action> std::string ConsoleOutputOf(Action action) {
+  const Screen& screen = TestScreen();
   FlushOutput();
   std::fflush(stderr);
   int saved = dup(2);
-  std::FILE* file = std::tmpfile();
-  dup2(fileno(file), 2);
+  dup2(screen.slave, 2);
   action();
   FlushOutput();
   dup2(saved, 2);
   close(saved);
   std::string output;
-  std::rewind(file);
-  for (int c; (c = std::fgetc(file)) != EOF;)
-    output += static_cast<char>(c);
-  std::fclose(file);
+  char buffer[4096];
+  struct pollfd request = {screen.master, POLLIN, 0};
+  while (poll(&request, 1, 0) > 0) {
+    ssize_t got = read(screen.master, buffer, sizeof buffer);
+    if (got <= 0)
+      break;
+    output.append(buffer, static_cast<std::size_t>(got));
+  }
   return output;
 }
 

@@ -106,12 +106,32 @@ int StatusOf(int wait_status) {
 
 using Clock = std::chrono::steady_clock;
 
+// A pseudo-terminal as a screen that passes the bytes as written: the master end reads like a
+// pipe's, the slave end is the program's standard error (and output).
+bool OpenScreen(int ends[2], int columns) {
+  struct winsize size = {24, static_cast<unsigned short>(columns), 0, 0};
+  struct termios modes;
+  int master = -1, slave = -1;
+  if (openpty(&master, &slave, nullptr, nullptr, &size) != 0)
+    return false;
+  tcgetattr(slave, &modes);
+  cfmakeraw(&modes);
+  tcsetattr(slave, TCSANOW, &modes);
+  ends[0] = master;
+  ends[1] = slave;
+  return true;
+}
+
 } // namespace
 
 RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options) {
   RunResult result;
   int out_pipe[2], err_pipe[2] = {-1, -1}, in_pipe[2];
-  if (pipe(out_pipe) != 0 || (!options.merge && pipe(err_pipe) != 0) || pipe(in_pipe) != 0)
+  bool screen = options.screen && !UnderEmulator();
+  if (screen && !OpenScreen(options.merge ? out_pipe : err_pipe, options.columns))
+    return result;
+  if ((!(screen && options.merge) && pipe(out_pipe) != 0) ||
+      (!options.merge && !screen && pipe(err_pipe) != 0) || pipe(in_pipe) != 0)
     return result;
   // The keys are in the pipe before the program starts, and the pipe is closed after them.
   fcntl(in_pipe[1], F_SETPIPE_SZ, 1 << 20);
@@ -153,7 +173,7 @@ RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& opti
       if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP)) == 0)
         continue;
       ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-      if (got <= 0) {
+      if (got <= 0) { // a pseudo-terminal ends with EIO once the program is gone
         close(fds[i].fd);
         fds[i].fd = -1;
         --open_count;
@@ -175,7 +195,7 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
                           const RunOptions& options, int signal_after_keys) {
   TerminalRun run;
   int master = -1;
-  struct winsize size = {24, 80, 0, 0};
+  struct winsize size = {24, static_cast<unsigned short>(options.columns), 0, 0};
   // Chosen before the fork: the child may no longer be able to read the build folder.
   const std::string program = options.program.empty() ? VakrunPath() : options.program;
   // The terminal's modes are read before the program can change them.
@@ -194,6 +214,35 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
     close(master);
     if (login_tty(slave) != 0)
       _exit(127);
+    for (int fd : {1, 2}) {
+      const std::string& name = fd == 1 ? options.output_file : options.error_file;
+      if (name.empty())
+        continue;
+      int file = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (file < 0 || dup2(file, fd) != fd)
+        _exit(127);
+      close(file);
+    }
+    if (options.background) {
+      // As a shell runs a job with "&": the program in a process group of its own while this
+      // process, the session's leader, keeps the terminal's foreground and waits for it. A job
+      // that stops is ended, and the run reports the stop's signal.
+      pid_t job = fork();
+      if (job == 0) {
+        setpgid(0, 0);
+        ExecChild(program, args, options);
+      }
+      setpgid(job, job);
+      int job_status = 0;
+      if (job < 0 || waitpid(job, &job_status, WUNTRACED) != job)
+        _exit(127);
+      if (WIFSTOPPED(job_status)) {
+        kill(job, SIGKILL);
+        waitpid(job, nullptr, 0);
+        _exit(128 + WSTOPSIG(job_status));
+      }
+      _exit(StatusOf(job_status));
+    }
     ExecChild(program, args, options);
   }
   close(slave);
@@ -232,10 +281,11 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
       break;
   }
   if (signal_after_keys != 0) {
-    read_for(300, "");
+    if (keys.empty() || !keys.back().keys.empty() || keys.back().wait_for.empty())
+      read_for(300, "");
     // The terminal's own interrupt character, as a person pressing Ctrl-C sends it.
     char interrupt = static_cast<char>(before.c_cc[VINTR]);
-    if (write(master, &interrupt, 1) != 1)
+    if (signal_after_keys != SIGINT || write(master, &interrupt, 1) != 1)
       kill(child, signal_after_keys);
   }
   int wait_status = 0;
@@ -358,6 +408,33 @@ RunOptions TempFolderTest::Options() const {
 
 std::string Cleared() {
   return "\r" + std::string(79, ' ') + "\r";
+}
+
+std::string AsLog(const std::string& screen) {
+  static const std::string working = "\rWorking  ";
+  const std::string cleared = Cleared();
+  std::string log;
+  for (std::size_t at = 0; at < screen.size();) {
+    if (screen.compare(at, working.size(), working) == 0) {
+      at += working.size();
+    } else if (screen.compare(at, cleared.size(), cleared) == 0) {
+      if (!log.empty() && !log.ends_with('\n'))
+        log += "\r\n";
+      at += cleared.size();
+    } else if (screen[at] == '\b' && at + 1 < screen.size() &&
+               std::string_view("/-\\|").find(screen[at + 1]) != std::string_view::npos) {
+      at += 2;
+    } else if (screen[at] == '\r' && screen.compare(at, 2, "\r\n") != 0) {
+      ++at;
+    } else {
+      log += screen[at++];
+    }
+  }
+  return log;
+}
+
+std::string AsWritten(const std::string& screen, const RunOptions& options) {
+  return options.screen && !UnderEmulator() ? screen : AsLog(screen);
 }
 
 std::string Visible(const std::string& bytes) {

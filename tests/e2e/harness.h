@@ -6,6 +6,13 @@
 
 #include <gtest/gtest.h>
 
+// The path of the built program under test.
+std::string VakrunPath();
+
+// The program under test is the Windows build, run by the emulator that VAKRUN_EMULATOR names
+// (wine). Its drive T: is then a link in the wine prefix's dosdevices folder (WINEPREFIX).
+bool UnderEmulator();
+
 struct RunResult {
   std::string out; // standard output (or both streams, when merged)
   std::string err; // standard error (empty when merged)
@@ -19,17 +26,22 @@ struct RunOptions {
   std::string cwd;              // working directory of the run
   std::vector<std::string> env; // extra NAME=value entries
   bool merge = true;            // standard output and error into one pipe (2>&1)
-  int as_uid = -1;              // run as this user (and its group) when >= 0
+  // Standard error (with standard output when merged) on a screen: a pseudo-terminal of 80
+  // columns that passes the bytes as they are, so the progress line and its clearing are there.
+  // Otherwise a pipe, which the program writes as a log. Under the emulator always a pipe: wine
+  // draws its own console on a terminal.
+  bool screen = !UnderEmulator();
+  // Terminal runs: standard output or standard error into a file instead of the terminal.
+  std::string output_file;
+  std::string error_file;
+  // The screen's width; and for terminal runs a start in the background (another process group
+  // holds the terminal's foreground).
+  int columns = 80;
+  bool background = false;
+  int as_uid = -1; // run as this user (and its group) when >= 0
   int timeout_seconds = 60;
   std::string program; // defaults to the built vakrun
 };
-
-// The path of the built program under test.
-std::string VakrunPath();
-
-// The program under test is the Windows build, run by the emulator that VAKRUN_EMULATOR names
-// (wine). Its drive T: is then a link in the wine prefix's dosdevices folder (WINEPREFIX).
-bool UnderEmulator();
 
 RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options = {});
 
@@ -45,6 +57,8 @@ struct TerminalRun {
   bool modes_restored = false; // the terminal's modes after the run equal those before
   bool timed_out = false;
 };
+// `signal_after_keys`: SIGINT is typed as the terminal's interrupt character, any other signal
+// is sent; at once when the last chunk is a wait without keys, else after a short pause.
 TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vector<TypedKeys>& keys,
                           const RunOptions& options = {}, int signal_after_keys = 0);
 
@@ -71,6 +85,12 @@ protected:
 
 // The line the console writes to clear the progress line: CR, 79 blanks, CR.
 std::string Cleared();
+// What a log keeps of a screen's bytes: no progress line, spinner or clearing, a carriage return
+// only in a line end, and a line that a clearing cut short ended there.
+std::string AsLog(const std::string& screen);
+// The screen's bytes as a run with these options writes them: as they are on a screen, else as
+// a log.
+std::string AsWritten(const std::string& screen, const RunOptions& options = {});
 // Makes control characters visible, for readable failure messages.
 std::string Visible(const std::string& bytes);
 

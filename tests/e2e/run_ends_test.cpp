@@ -43,8 +43,8 @@ TEST_F(RunEndsTest, UsageScreenEndsWithStatusZero) {
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
     RunResult run = RunVakrun(c.args, Options());
-    EXPECT_TRUE(run.out.starts_with(c.before + UsageStart)) << Visible(run.out);
-    EXPECT_TRUE(run.out.ends_with(UsageEnd)) << Visible(run.out);
+    EXPECT_TRUE(run.out.starts_with(AsWritten(c.before + UsageStart))) << Visible(run.out);
+    EXPECT_TRUE(run.out.ends_with(AsWritten(UsageEnd))) << Visible(run.out);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f"}));
   }
@@ -64,7 +64,7 @@ TEST_F(RunEndsTest, OptionErrorEndsWithoutSummaryAndStatusOne) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     RunResult run = RunVakrun(c.args, Options());
-    EXPECT_EQ(Visible(run.out), Visible("Using option(s): " + Problem(c.message)));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): " + Problem(c.message))));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f"}));
   }
@@ -89,15 +89,16 @@ TEST_F(RunEndsTest, ProtectedTargetWithoutPasswordEndsAfterTheSummary) {
   const std::string skipped = Cleared() + "Skipped password-protected T:\\locked\r\n" + Working +
                               Summary("0 files and 0 dirs");
   RunResult asked = RunVakrun({"locked"}, options);
-  EXPECT_EQ(Visible(asked.out), Visible(Echo +
-                                        "\rT:\\LOCKED is password-protected.\r\n"
-                                        "Please enter new GLOBAL password: " +
-                                        Cleared() + Working + skipped));
+  EXPECT_EQ(Visible(asked.out), Visible(AsWritten(Echo +
+                                                  "\rT:\\LOCKED is password-protected.\r\n"
+                                                  "Please enter new GLOBAL password: " +
+                                                  Cleared() + Working + skipped)));
   EXPECT_EQ(asked.status, 1); // the target stays
 
   RunResult not_asked = RunVakrun({"-w", "locked"}, options);
-  EXPECT_EQ(Visible(not_asked.out),
-            Visible("Using option(s): SkipPasswords ShowDeleted Mask:*.* \r\n" + skipped));
+  EXPECT_EQ(
+      Visible(not_asked.out),
+      Visible(AsWritten("Using option(s): SkipPasswords ShowDeleted Mask:*.* \r\n" + skipped)));
   EXPECT_EQ(not_asked.status, 1);
 
   chmod(Path("locked").c_str(), 0700);
@@ -120,8 +121,8 @@ TEST_F(RunEndsTest, FatalErrorWhileDeletingEndsAfterTheSummaryWithStatusOne) {
        "mount -o remount,ro t && exec \"$0\" t' \"$0\"",
        VakrunPath()},
       options);
-  EXPECT_EQ(Visible(run.out), Visible(Echo + Working + Summary("0 files and 0 dirs") +
-                                      Problem("Disk is write-protected")));
+  EXPECT_EQ(Visible(run.out), Visible(AsWritten(Echo + Working + Summary("0 files and 0 dirs") +
+                                                Problem("Disk is write-protected"))));
   EXPECT_EQ(run.status, 1);
 }
 
@@ -138,9 +139,9 @@ TEST_F(RunEndsTest, TreeNestedTooDeepEndsAfterTheSummaryWithStatusOne) {
   for (int step = 0; step < 1 + 60; ++step) // the erase, then one step per level entered
     spinner += std::string("\b") + "/-\\|"[step % 4];
   RunResult run = RunVakrun({"-d", "deep"}, Options());
-  EXPECT_EQ(Visible(run.out),
-            Visible("Using option(s): Mask:*.* \r\n" + Working + spinner +
-                    Summary("1 file and 0 dirs") + Problem("Directories nested too deep!")));
+  EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): Mask:*.* \r\n" + Working +
+                                                spinner + Summary("1 file and 0 dirs") +
+                                                Problem("Directories nested too deep!"))));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(ListTree(root).size(), 62u);
 }
@@ -151,7 +152,7 @@ TEST_F(RunEndsTest, SixtyLevelsAreNotTooDeep) {
     chain += "/d";
   MakeTree(root, {chain + "/"});
   RunResult run = RunVakrun({"-d", "deep"}, Options());
-  EXPECT_TRUE(run.out.ends_with(Summary("0 files and 61 dirs"))) << Visible(run.out);
+  EXPECT_TRUE(run.out.ends_with(AsWritten(Summary("0 files and 61 dirs")))) << Visible(run.out);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ListTree(root), std::vector<std::string>{});
 }
@@ -162,21 +163,22 @@ TEST_F(RunEndsTest, NormalEndAndTheTwoStreams) {
   const std::string report = "Deleted T:\\t\\f\r\nRemoved T:\\t\\sub\r\nRemoved T:\\t\r\n";
   MakeTree(root, {"t/f", "t/sub/"});
   RunResult merged = RunVakrun({"t"}, Options());
-  EXPECT_EQ(Visible(merged.out),
-            Visible(Echo + Working + "\b/" + Cleared() + "Deleted T:\\t\\f\r\n" + Working +
-                    "\b-\b\\" + Cleared() + "Removed T:\\t\\sub\r\n" + Working + "\b|" + Cleared() +
-                    "Removed T:\\t\r\n" + Working + Summary("1 file and 2 dirs")));
+  EXPECT_EQ(
+      Visible(merged.out),
+      Visible(AsWritten(Echo + Working + "\b/" + Cleared() + "Deleted T:\\t\\f\r\n" + Working +
+                        "\b-\b\\" + Cleared() + "Removed T:\\t\\sub\r\n" + Working + "\b|" +
+                        Cleared() + "Removed T:\\t\r\n" + Working + Summary("1 file and 2 dirs"))));
   EXPECT_EQ(merged.status, 0);
 
   MakeTree(root, {"t/f", "t/sub/"});
   RunOptions options = Options();
   options.merge = false;
   RunResult split = RunVakrun({"t"}, options);
-  EXPECT_EQ(Visible(split.out), Visible(report));
+  EXPECT_EQ(Visible(split.out), Visible(AsWritten(report)));
   std::string rest = merged.out;
   for (const char* line : {"Deleted T:\\t\\f\r\n", "Removed T:\\t\\sub\r\n", "Removed T:\\t\r\n"})
     rest.erase(rest.find(line), std::string(line).size());
-  EXPECT_EQ(Visible(split.err), Visible(rest));
+  EXPECT_EQ(Visible(split.err), Visible(AsWritten(rest)));
   EXPECT_EQ(split.status, 0);
   EXPECT_EQ(ListTree(root), std::vector<std::string>{});
 }
@@ -230,7 +232,7 @@ TEST_F(RunEndsTest, TallyCountsPastSixtyFiveThousand) {
     close(fd);
   }
   RunResult run = RunVakrun({"-d", "many"}, Options());
-  EXPECT_TRUE(run.out.ends_with(Summary("70000 files and 1 dir")))
+  EXPECT_TRUE(run.out.ends_with(AsWritten(Summary("70000 files and 1 dir"))))
       << Visible(run.out.substr(run.out.size() > 300 ? run.out.size() - 300 : 0));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ListTree(root), std::vector<std::string>{});

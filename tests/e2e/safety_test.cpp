@@ -135,9 +135,9 @@ TEST_F(SafetyTest, TargetThatIsALinkIsNotEntered) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
     RunResult run = RunVakrun({c.target}, Options());
-    EXPECT_EQ(Visible(run.out), Visible("Using option(s): ShowDeleted Mask:*.* \r\n" +
-                                        Shown("Deleted 0 files and 0 dirs") +
-                                        Problem("Unable to change to " + c.path)));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n" +
+                                                  Shown("Deleted 0 files and 0 dirs") +
+                                                  Problem("Unable to change to " + c.path))));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ListTree(root), Sorted({"real/", "real/x/", "real/x/f=1", "tl->real", "tx->real/x",
                                       "ta->" + root + "/real"}));
@@ -487,7 +487,7 @@ bool RunWithMounts(const std::string& mounts, const std::vector<std::string>& ar
       VakrunPath()};
   command.insert(command.end(), args.begin(), args.end());
   run = RunVakrun(command, options);
-  return run.out.starts_with("Using option(s): ");
+  return run.out.starts_with(AsWritten("Using option(s): "));
 }
 
 // A directory that cannot be entered for a reason other than permission ends the run: here a
@@ -499,10 +499,11 @@ TEST_F(SafetyTest, MountPointInTheTreeEndsTheRun) {
   RunResult run;
   if (!RunWithMounts("mount --bind \"$1/mounted\" \"$1/t/m\"", {"t"}, Options(), root, run))
     GTEST_SKIP() << "no private mount namespace here: " << Visible(run.out);
-  EXPECT_EQ(Visible(run.out),
-            Visible("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  \b/" +
-                    Shown("Deleted T:\\t\\f") + "\rWorking  " + Shown("Deleted 1 file and 0 dirs") +
-                    Problem("Unable to change to m")));
+  EXPECT_EQ(
+      Visible(run.out),
+      Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  \b/" +
+                        Shown("Deleted T:\\t\\f") + "\rWorking  " +
+                        Shown("Deleted 1 file and 0 dirs") + Problem("Unable to change to m"))));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(ListTree(root), Sorted({"mounted/", "mounted/k=keep", "t/", "t/m/"}));
 }
@@ -528,9 +529,10 @@ TEST_F(SafetyTest, ReadOnlyFileSystemEndsTheRun) {
     if (!RunWithMounts("mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\"", {"t"},
                        Options(), root, run))
       GTEST_SKIP() << "no private mount namespace here: " << Visible(run.out);
-    EXPECT_EQ(Visible(run.out),
-              Visible("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  " + c.spinner +
-                      Shown("Deleted 0 files and 0 dirs") + Problem(c.message)));
+    EXPECT_EQ(
+        Visible(run.out),
+        Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  " + c.spinner +
+                          Shown("Deleted 0 files and 0 dirs") + Problem(c.message))));
     EXPECT_EQ(run.status, 1);
     std::vector<std::string> after = c.tree;
     after.push_back("t/");

@@ -4,9 +4,15 @@
 // for pieces without line feeds rather than compared whole.
 #include "harness.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -68,17 +74,263 @@ TEST_F(TerminalTest, PasswordShowsAsAsterisks) {
   EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/sub/", "t/sub/f"}));
 }
 
-TEST_F(TerminalTest, CtrlCDuringAQuestionGivesTheTerminalBack) {
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::size_t Count(const std::string& text, const std::string& piece) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+    ++count;
+  return count;
+}
+
+void MakeFiles(const std::string& folder, int count, const std::string& suffix = "") {
+  std::filesystem::create_directories(folder);
+  for (int i = 0; i < count; ++i)
+    std::ofstream(folder + "/f" + std::to_string(i) + suffix);
+}
+
+// The terminal shows each line feed as a carriage return and a line feed.
+std::string OnTerminal(const std::string& text) {
+  std::string shown;
+  for (char c : text)
+    shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return shown;
+}
+
+const std::string Interrupted = "PROBLEM: User interrupt via CNTRL-BREAK\r";
+
+// Ctrl-C, a kill or a hang-up ends the run in order: the summary of what was erased, the
+// interrupt's PROBLEM line, status 1, the terminal's modes given back, and a report line for
+// every file that is gone (the report lines go to a file, which keeps all of them).
+TEST_F(TerminalTest, InterruptEndsTheRunInOrder) {
   if (UnderEmulator())
-    GTEST_SKIP() << "a pseudo-terminal shows wine's console drawing; tests/wine types these keys "
-                    "into a wine console";
-  MakeTree(root, {"f=keep"});
-  TerminalRun run = RunInTerminal({"T:\\"}, {{"(y/N) ", ""}}, Options(), SIGINT);
+    GTEST_SKIP() << "a pseudo-terminal shows wine's console drawing; tests/wine sends these "
+                    "interrupts into a wine console";
+  struct Case {
+    const char* name;
+    int signal_number;
+    std::vector<std::string> args;
+    std::vector<TypedKeys> keys;
+  };
+  const int files = 10000;
+  const Case cases[] = {
+      {"Ctrl-C during the walk", SIGINT, {"t"}, {{"Working", ""}}},
+      {"a kill during the walk", SIGTERM, {"t"}, {{"Working", ""}}},
+      {"a hang-up during the walk", SIGHUP, {"t"}, {{"Working", ""}}},
+      {"Ctrl-C at the Esc question", SIGINT, {"t"}, {{"Working", "\x1b"}, {"(y/N) ", ""}}},
+      {"a kill at the drive-root question", SIGTERM, {"T:\\"}, {{"(y/N) ", ""}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakeFiles(Path("t"), files);
+    RunOptions options = Options();
+    options.output_file = Path("../" + std::filesystem::path(root).filename().string() + ".out");
+    TerminalRun run = RunInTerminal(c.args, c.keys, options, c.signal_number);
+    std::string report = ReadFile(options.output_file);
+    std::filesystem::remove(options.output_file);
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.status, 1) << Visible(run.screen);
+    EXPECT_TRUE(run.modes_restored);
+    std::size_t left = static_cast<std::size_t>(std::distance(
+        std::filesystem::directory_iterator(Path("t")), std::filesystem::directory_iterator()));
+    std::size_t erased = static_cast<std::size_t>(files) - left;
+    EXPECT_GT(left, 0u) << "the run ended before the walk's end";
+    EXPECT_EQ(Count(report, "\r\n"), erased) << "a line for every erased file";
+    EXPECT_EQ(Count(report, "Deleted T:\\t\\f"), erased);
+    EXPECT_TRUE(Shows(run, "Deleted " + std::to_string(erased) + " files and 0 dirs\r\r\n" +
+                               Cleared() + "\r" + Interrupted))
+        << Visible(run.screen.substr(run.screen.size() > 400 ? run.screen.size() - 400 : 0));
+    std::filesystem::remove_all(Path("t"));
+  }
+}
+
+// With standard error in a file and keys typed at the terminal, a question and its answer are
+// shown on the terminal too, and the file keeps them once, each line ended.
+TEST_F(TerminalTest, QuestionsAreShownWhereTheKeysAreTyped) {
+  if (UnderEmulator())
+    GTEST_SKIP() << "tests/wine shows the questions in a wine console";
+  const std::string echo = "Using option(s): ShowDeleted Mask:*.* \r\n";
+  const std::string drive_root =
+      "You're about to ERASE EVERYTHING using above option(s) on drive T:\r\n"
+      "Are you sure you want to proceed? (y/N) ";
+  const std::string password = "T:\\T is password-protected.\r\n"
+                               "Please enter new GLOBAL password: ";
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<TypedKeys> keys;
+    std::vector<std::string> screen; // pieces shown on the terminal, "\n" as the terminal has it
+    std::string log;
+  };
+  const Case cases[] = {
+      {"drive root, yes",
+       {"T:\\"},
+       {{"(y/N) ", "y"}},
+       {"Are you sure you want to proceed? (y/N) Yes\r\r\n", "Deleted T:\\t\\f\r\r\n"},
+       echo + drive_root + "Yes\r\nDeleted 1 file and 1 dir\r\n"},
+      {"drive root, no",
+       {"T:\\"},
+       {{"(y/N) ", "n"}},
+       {"You're about to ERASE EVERYTHING", "Are you sure you want to proceed? (y/N) No\r\r\n"},
+       echo + drive_root + "No\r\nDeleted 0 files and 0 dirs\r\n"},
+      {"password, typed then Esc",
+       {"t"},
+       {{"password: ", "ab\r"}, {"password: ", "\x1b"}},
+       {OnTerminal(password) + "**\r\r\n", OnTerminal(password) + "\r\r\n"},
+       echo + password + "\r\n" + password + "\r\nDeleted 0 files and 0 dirs\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakeTree(root, {"t/f"});
+    // An unreadable target asks for its password (code 5) when the run is not privileged.
+    bool locked = c.args[0] == "t";
+    int uid = UnprivilegedUid();
+    if (locked) {
+      ASSERT_EQ(chmod(Path("t").c_str(), 0600), 0);
+      if (uid >= 0)
+        ASSERT_EQ(chown(Path("t").c_str(), static_cast<uid_t>(uid), static_cast<gid_t>(uid)), 0);
+    }
+    RunOptions options = Options();
+    options.as_uid = locked ? uid : -1;
+    options.error_file = "/tmp/" + std::filesystem::path(root).filename().string() + ".err";
+    TerminalRun run = RunInTerminal(c.args, c.keys, options);
+    std::string log = ReadFile(options.error_file);
+    std::filesystem::remove(options.error_file);
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.modes_restored);
+    for (const std::string& piece : c.screen)
+      EXPECT_TRUE(Shows(run, piece)) << Visible(piece) << " in\n" << Visible(run.screen);
+    EXPECT_EQ(Visible(log), Visible(c.log));
+    EXPECT_FALSE(Shows(run, "files and")) << "the summary stays in the file";
+    chmod(Path("t").c_str(), 0700);
+    std::filesystem::remove_all(Path("t"));
+  }
+}
+
+// A run started in the background leaves the terminal's modes alone and runs to the end; it
+// neither stops at its start nor takes keys from the terminal. Only a question waits for the
+// foreground: the terminal stops the run there (the harness then ends it), with the question shown
+// and nothing erased.
+TEST_F(TerminalTest, BackgroundRunGoesToTheEnd) {
+  if (UnderEmulator())
+    GTEST_SKIP() << "job control is the Linux build's";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string shown;
+    std::size_t left;
+  };
+  const Case cases[] = {
+      {{"t"}, 0, "Deleted 2 files and 2 dirs\r", 0},
+      {{"-D", "-F", "t"}, 0, "Deleted 2 files and 0 dirs\r", 2},
+      {{"T:\\"}, 128 + SIGTTOU, "Are you sure you want to proceed? (y/N) ", 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    MakeTree(root, {"t/f", "t/d/g"});
+    RunOptions options = Options();
+    options.background = true;
+    TerminalRun run = RunInTerminal(c.args, {}, options);
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.status, c.status) << "128 + SIGTTOU: stopped in the background";
+    EXPECT_TRUE(run.modes_restored);
+    EXPECT_TRUE(Shows(run, c.shown)) << Visible(run.screen);
+    EXPECT_EQ(ListTree(root).size(), c.left);
+    std::filesystem::remove_all(Path("t"));
+  }
+}
+
+// The echo line and "Working" are on the screen at once, before the walk has written anything
+// else (the files of "sub" do not match). Esc is typed as soon as "Working" shows; the question it
+// brings proves that the walk was still going.
+TEST_F(TerminalTest, WorkingIsShownAtOnce) {
+  if (UnderEmulator())
+    GTEST_SKIP() << "tests/wine watches a wine console for this";
+  MakeFiles(Path("t/sub"), 40000);
+  MakeTree(root, {"t/a.xyz"});
+  TerminalRun run =
+      RunInTerminal({"-F", "-M*.XYZ", "t"},
+                    {{"Working  ", "\x1b"}, {"terminate program? (y/N) ", "y"}}, Options());
   EXPECT_FALSE(run.timed_out);
-  EXPECT_EQ(run.status, 128 + SIGINT);
-  EXPECT_TRUE(run.modes_restored);
-  EXPECT_FALSE(Shows(run, " files and ")) << Visible(run.screen);
-  EXPECT_EQ(ListTree(root), std::vector<std::string>{"f=keep"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(Shows(run, "terminate program? (y/N) Yes\r")) << Visible(run.screen);
+  EXPECT_GT(ListTree(Path("t/sub")).size(), 0u);
+}
+
+// A log (standard error to a pipe or a file) keeps the echo line, the questions, the report
+// lines, the summary and the PROBLEM lines, each once and ended with CR LF: no progress line, no
+// spinner, no clearing. It is what the screen shows once the overwritten text is taken away.
+TEST_F(TerminalTest, LogKeepsEachLineOnce) {
+  const std::string echo = "Using option(s): ShowDeleted Mask:*.* \r\n";
+  const std::string esc = "You pressed ESC. Do you want to terminate program? (y/N) ";
+  const std::string erased =
+      "Deleted T:\\t\\f\r\nRemoved T:\\t\\sub\r\nRemoved T:\\t\r\nDeleted 1 file and 2 dirs\r\n";
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string keys;
+    std::string log;
+  };
+  const Case cases[] = {
+      {"a whole run", {"t"}, "", echo + erased},
+      {"Esc, then no", {"t"}, "\x1bn", echo + esc + "\r\n" + erased},
+      {"Esc, then yes", {"t"}, "\x1by", echo + esc + "Yes\r\nDeleted 0 files and 0 dirs\r\n"},
+      {"a problem",
+       {"nothere"},
+       "",
+       echo + "Deleted 0 files and 0 dirs\r\nPROBLEM: Unable to change to T:\\nothere\r\n"},
+      {"the drive-root question",
+       {"-D", "T:\\"},
+       "n",
+       "Using option(s): Mask:*.* \r\nYou're about to ERASE EVERYTHING using above option(s) on "
+       "drive T:\r\nAre you sure you want to proceed? (y/N) No\r\nDeleted 0 files and 0 dirs\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string shown[2];
+    for (bool screen : {false, true}) {
+      if (screen && UnderEmulator())
+        continue;
+      MakeTree(root, {"t/f", "t/sub/"});
+      RunOptions options = Options();
+      options.input = c.keys;
+      options.screen = screen;
+      RunResult run = RunVakrun(c.args, options);
+      EXPECT_EQ(run.status, c.name == std::string("a problem") ? 1 : 0);
+      shown[screen] = run.out;
+      std::filesystem::remove_all(Path("t"));
+    }
+    EXPECT_EQ(Visible(shown[0]), Visible(c.log));
+    if (!UnderEmulator())
+      EXPECT_EQ(Visible(AsLog(shown[1])), Visible(shown[0]));
+  }
+}
+
+// Below 80 columns a line is cleared with one blank less than the width, so that no clearing
+// runs onto the next row; at 80 and wider it takes 79 blanks.
+TEST_F(TerminalTest, ClearingFitsANarrowScreen) {
+  if (UnderEmulator())
+    GTEST_SKIP() << "tests/wine runs this in a narrow wine console";
+  for (int columns : {40, 60, 79, 80, 132}) {
+    SCOPED_TRACE(columns);
+    MakeTree(root, {"t/f"});
+    RunOptions options = Options();
+    options.columns = columns;
+    RunResult run = RunVakrun({"t"}, options);
+    const std::string cleared = "\r" + std::string(std::min(columns, 80) - 1, ' ') + "\r";
+    EXPECT_EQ(Visible(run.out),
+              Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  \b/" +
+                                cleared + "Deleted T:\\t\\f\r\n\rWorking  \b-" + cleared +
+                                "Removed T:\\t\r\n\rWorking  " + cleared +
+                                "Deleted 1 file and 1 dir\r\n")));
+    EXPECT_EQ(run.status, 0);
+  }
 }
 
 } // namespace

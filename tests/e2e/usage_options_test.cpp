@@ -99,7 +99,7 @@ TEST_F(UsageOptionsTest, UsageScreenShowsTheSwitchesInForce) {
     SCOPED_TRACE(Label(c.args));
     MakeTree(root, {"t/f=1"});
     RunResult run = RunVakrun(c.args, Options());
-    EXPECT_EQ(Visible(run.out), Visible(c.before + UsageScreen(c.on, c.mask)));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten(c.before + UsageScreen(c.on, c.mask))));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f=1"}));
   }
@@ -140,8 +140,8 @@ TEST_F(UsageOptionsTest, OptionErrorsEndTheRunBeforeTheTarget) {
     SCOPED_TRACE(Label(c.args));
     MakeTree(root, {"t/f=1"});
     RunResult run = RunVakrun(c.args, Options());
-    EXPECT_EQ(Visible(run.out),
-              Visible("Using option(s): " + Cleared() + "\rPROBLEM: " + c.message + "\r\n"));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): " + Cleared() +
+                                                  "\rPROBLEM: " + c.message + "\r\n")));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f=1"}));
   }
@@ -172,7 +172,8 @@ TEST_F(UsageOptionsTest, EchoLineShowsTheOptionsInForce) {
     SCOPED_TRACE(Label(c.args));
     MakeTree(root, {"t/"});
     RunResult run = RunVakrun(c.args, Options());
-    EXPECT_TRUE(run.out.starts_with("Using option(s): " + c.echo + "\r\n")) << Visible(run.out);
+    EXPECT_TRUE(run.out.starts_with(AsWritten("Using option(s): " + c.echo + "\r\n")))
+        << Visible(run.out);
     EXPECT_EQ(run.status, 0) << Visible(run.out);
     std::error_code error;
     std::filesystem::remove_all(Path("t"), error);

@@ -146,7 +146,7 @@ TEST_F(WalkOptionsTest, EachOptionErasesWhatItSelects) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ReportLines(run.out), Sorted(c.lines)) << Visible(run.out);
     EXPECT_EQ(SummaryLine(run.out), c.summary);
-    EXPECT_TRUE(run.out.ends_with(Shown(c.summary))) << Visible(run.out);
+    EXPECT_TRUE(run.out.ends_with(AsWritten(Shown(c.summary)))) << Visible(run.out);
     EXPECT_EQ(ListTree(root), Join(Outside, c.after));
     std::filesystem::remove_all(Path("t"));
   }
@@ -201,7 +201,7 @@ TEST_F(WalkOptionsTest, WholeTranscriptsOfRunsInAFixedOrder) {
     SCOPED_TRACE(c.args[0]);
     MakeTree(root, c.tree);
     RunResult run = RunVakrun(c.args, Options());
-    EXPECT_EQ(Visible(run.out), Visible(c.transcript));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten(c.transcript)));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ListTree(root), c.after);
     std::filesystem::remove_all(Path("t"));
@@ -289,7 +289,7 @@ TEST_F(WalkOptionsTest, ParentDeleteClimbsToTheRootButNeverRemovesIt) {
     for (std::size_t i = 0; i < c.lines.size(); ++i)
       transcript += std::string("\b") + spinner[i % 4] + Shown(c.lines[i]) + Working;
     transcript += Shown(c.summary);
-    EXPECT_EQ(Visible(run.out), Visible(transcript));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten(transcript)));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ListTree(root), c.after);
     struct stat status;
@@ -304,11 +304,12 @@ TEST_F(WalkOptionsTest, DriveRootIsErasedOnlyAfterTheQuestion) {
   RunOptions options = Options();
   options.no_input = true; // the end of the input answers Esc, which is no
   RunResult run = RunVakrun({"T:\\"}, options);
-  EXPECT_EQ(Visible(run.out),
-            Visible("Using option(s): ShowDeleted Mask:*.* \r\n"
-                    "\rYou're about to ERASE EVERYTHING using above option(s) on drive T:\r\n"
-                    "Are you sure you want to proceed? (y/N) No\r\n" +
-                    Shown("Deleted 0 files and 0 dirs")));
+  EXPECT_EQ(
+      Visible(run.out),
+      Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n"
+                        "\rYou're about to ERASE EVERYTHING using above option(s) on drive T:\r\n"
+                        "Are you sure you want to proceed? (y/N) No\r\n" +
+                        Shown("Deleted 0 files and 0 dirs"))));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ListTree(root), Sorted({"a/", "a/y.txt=2", "a/z.dat=3", "c/", "x.txt=1"}));
 
@@ -348,7 +349,8 @@ void MakeChain(const std::string& root, int levels) {
 TEST_F(WalkOptionsTest, SixtyLevelsBelowTheTargetAreErased) {
   MakeChain(root, 60);
   RunResult run = RunVakrun({"-D", "t"}, Options());
-  EXPECT_TRUE(run.out.ends_with(Shown("Deleted 61 files and 61 dirs"))) << Visible(run.out);
+  EXPECT_TRUE(run.out.ends_with(AsWritten(Shown("Deleted 61 files and 61 dirs"))))
+      << Visible(run.out);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ListTree(root), std::vector<std::string>{});
 }
@@ -357,8 +359,8 @@ TEST_F(WalkOptionsTest, SixtyOneLevelsEndTheRunAfterTheSummary) {
   MakeChain(root, 61);
   RunResult run = RunVakrun({"-D", "t"}, Options());
   // The files of the target and of the 60 levels it could enter are gone by then.
-  EXPECT_TRUE(run.out.ends_with(Shown("Deleted 61 files and 0 dirs") +
-                                Problem("Directories nested too deep!")))
+  EXPECT_TRUE(run.out.ends_with(
+      AsWritten(Shown("Deleted 61 files and 0 dirs") + Problem("Directories nested too deep!"))))
       << Visible(run.out);
   EXPECT_EQ(run.out.find("Runtime error"), std::string::npos);
   EXPECT_EQ(run.status, 1);

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -59,26 +61,31 @@ protected:
     TempFolderTest::TearDown();
   }
 
-  // Starts the program in the folder; the shell writes its exit status after it.
-  void Start(const std::vector<std::string>& args, const std::string& program = VakrunPath()) {
+  // Starts the program in the folder; the shell writes its exit status after it. `redirect` is
+  // shell text after the command ("2>err.log"); the window is `columns` by `rows` cells.
+  void Start(const std::vector<std::string>& args, const std::string& program = VakrunPath(),
+             const std::string& redirect = "", int columns = 80, int rows = 25) {
     std::string command = "cd " + Quoted(root) + " && " + Quoted(std::getenv("VAKRUN_EMULATOR")) +
                           " " + Quoted(program);
     for (const std::string& arg : args)
       command += " " + Quoted(arg);
-    command += "; echo STATUS=$?; sleep 600";
+    command += " " + redirect + "; echo STATUS=$?; sleep 600";
     Stop();
     terminal_is_raw = false;
-    ASSERT_EQ(std::system((tmux + " new-session -d -s run -x 80 -y 25 " + Quoted(command)).c_str()),
+    ASSERT_EQ(std::system((tmux + " new-session -d -s run -x " + std::to_string(columns) + " -y " +
+                           std::to_string(rows) + " " + Quoted(command))
+                              .c_str()),
               0);
   }
 
   // Ends the run, if it is still going, with its window.
   void Stop() { std::system((tmux + " kill-session -t run 2>/dev/null").c_str()); }
 
-  // The window's rows, without trailing blanks.
-  std::vector<std::string> Rows() {
+  // The window's rows, without trailing blanks; with `history`, the scrollback's rows first.
+  std::vector<std::string> Rows(bool history = false) {
     std::vector<std::string> rows;
-    std::istringstream lines(Output(tmux + " capture-pane -p -t run"));
+    std::istringstream lines(
+        Output(tmux + " capture-pane -p " + (history ? "-S - " : "") + "-t run"));
     for (std::string line; std::getline(lines, line);) {
       line.erase(line.find_last_not_of(' ') + 1);
       rows.push_back(line);
@@ -243,6 +250,145 @@ TEST_F(ConsoleTest, TextPastTheLastRowScrollsTheWindow) {
   EXPECT_EQ(rows[23], "STATUS=0");
   EXPECT_EQ(rows[21], "Removed T:\\t");
   EXPECT_TRUE(rows[0].starts_with("Deleted T:\\t\\file")) << Screen();
+  EXPECT_EQ(ListTree(root), std::vector<std::string>{});
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void MakeFiles(const std::string& folder, int count) {
+  fs::create_directories(folder);
+  for (int i = 0; i < count; ++i)
+    std::ofstream(folder + "/f" + std::to_string(i));
+}
+
+// Ctrl-C ends the run in order: the summary of what was erased, the interrupt's PROBLEM line and
+// status 1, with a report line in the file for every file that is gone.
+TEST_F(ConsoleTest, CtrlCEndsTheRunInOrder) {
+  struct Case {
+    const char* name;
+    bool at_question;
+  };
+  const int files = 3000;
+  for (const Case& c : {Case{"during the walk", false}, Case{"at the Esc question", true}}) {
+    SCOPED_TRACE(c.name);
+    MakeFiles(Path("t"), files);
+    Start({"t"}, VakrunPath(), ">out.txt");
+    ASSERT_TRUE(WaitFor("Working")) << Screen();
+    if (c.at_question) {
+      Type("Escape");
+      ASSERT_TRUE(WaitFor("(y/N)")) << Screen();
+    }
+    Type("C-c");
+    EXPECT_EQ(Status(), 1);
+    std::size_t left = ListTree(Path("t")).size();
+    std::size_t erased = files - left;
+    EXPECT_GT(left, 0u) << "the run ended before the walk's end";
+    std::string report = FileText(Path("out.txt"));
+    std::size_t lines = 0;
+    for (std::size_t at = report.find("Deleted T:\\t\\f"); at != std::string::npos;
+         at = report.find("Deleted T:\\t\\f", at + 1))
+      ++lines;
+    EXPECT_EQ(lines, erased);
+    std::string screen = Screen();
+    EXPECT_NE(screen.find("Deleted " + std::to_string(erased) +
+                          " files and 0 dirs\nPROBLEM: User interrupt via CNTRL-BREAK\nSTATUS=1"),
+              std::string::npos)
+        << screen;
+    Stop();
+    fs::remove_all(Path("t"));
+    fs::remove(Path("out.txt"));
+  }
+}
+
+// With standard error in a file, a question and its answer are shown in the console the keys are
+// typed at, and the file keeps them once.
+TEST_F(ConsoleTest, QuestionsAreShownWhereTheKeysAreTyped) {
+  for (const std::string answer : {"y", "n"}) {
+    SCOPED_TRACE(answer);
+    MakeTree(root, {"d/f"});
+    // Beside the folder: the run erases its drive T:.
+    const std::string log = root + ".err";
+    Start({"-D", "T:\\"}, VakrunPath(), "2>" + Quoted(log));
+    ASSERT_TRUE(WaitFor(Question)) << Screen();
+    EXPECT_NE(Screen().find("ERASE EVERYTHING using above option(s) on drive T:\n"),
+              std::string::npos)
+        << Screen();
+    Type(answer);
+    EXPECT_EQ(Status(), 0);
+    std::string word = answer == "y" ? "Yes" : "No";
+    EXPECT_NE(Screen().find(Question + word + "\n"), std::string::npos) << Screen();
+    EXPECT_EQ(Visible(FileText(log)),
+              Visible("Using option(s): Mask:*.* \r\nYou're about to ERASE EVERYTHING using above "
+                      "option(s) on drive T:\r\n" +
+                      Question + word + "\r\nDeleted " +
+                      (answer == "y" ? "1 file and 1 dir" : "0 files and 0 dirs") + "\r\n"));
+    Stop();
+    fs::remove_all(Path("d"));
+    fs::remove(log);
+  }
+}
+
+// The line clearing fits a console narrower than 80 columns: no report line is followed by an
+// empty row. At 80 columns nothing changes.
+TEST_F(ConsoleTest, ClearingFitsANarrowConsole) {
+  for (int columns : {50, 80}) {
+    SCOPED_TRACE(columns);
+    MakeTree(root, {"t/a", "t/b", "t/c"});
+    Start({"t"}, VakrunPath(), "", columns);
+    EXPECT_EQ(Status(), 0);
+    std::vector<std::string> rows = Rows();
+    std::size_t first = 0;
+    while (first < rows.size() && !rows[first].starts_with("Deleted T:"))
+      ++first;
+    ASSERT_LT(first + 5, rows.size()) << Screen();
+    for (std::size_t i = first; i < first + 3; ++i)
+      EXPECT_TRUE(rows[i].starts_with("Deleted T:\\t\\")) << Screen();
+    EXPECT_EQ(rows[first + 3], "Removed T:\\t") << Screen();
+    EXPECT_EQ(rows[first + 4], "Deleted 3 files and 1 dir") << Screen();
+    Stop();
+  }
+}
+
+// What waits to be shown reaches the window within a moment even when nothing new is written:
+// "Working" at the start, and the report line of the one matching file before a long stretch of
+// files that do not match. Esc is typed as soon as the text shows; the question it brings proves
+// that the walk was still going.
+TEST_F(ConsoleTest, WaitingTextIsShownWhileTheWalkGoesOn) {
+  MakeFiles(Path("t/sub"), 20000);
+  for (const std::string shown : {"Working", "Deleted T:\\t\\a.xyz"}) {
+    SCOPED_TRACE(shown);
+    MakeTree(root, {"t/a.xyz"});
+    Start({"-F", "-M*.XYZ", "t"});
+    ASSERT_TRUE(WaitFor(shown, 60)) << Screen();
+    Type("Escape");
+    ASSERT_TRUE(WaitFor("terminate program? (y/N)")) << Screen();
+    Type("y");
+    EXPECT_EQ(Status(), 0);
+    EXPECT_NE(Screen().find("(y/N) Yes\nDeleted 1 file and 0 dirs\n"), std::string::npos)
+        << Screen();
+    Stop();
+  }
+}
+
+// Lines that leave the window stay in the console's scrollback, each as it was shown.
+TEST_F(ConsoleTest, ScrollbackKeepsEveryLine) {
+  std::vector<std::string> tree;
+  for (int i = 100; i < 220; ++i)
+    tree.push_back("t/file" + std::to_string(i));
+  MakeTree(root, tree);
+  Start({"t"}, VakrunPath(), "", 80, 30);
+  EXPECT_EQ(Status(), 0);
+  std::vector<std::string> rows = Rows(true);
+  std::set<std::string> shown;
+  for (const std::string& row : rows)
+    if (row.starts_with("Deleted T:\\t\\file"))
+      shown.insert(row);
+  EXPECT_EQ(shown.size(), 120u) << Visible(Output(tmux + " capture-pane -p -S - -t run"));
   EXPECT_EQ(ListTree(root), std::vector<std::string>{});
 }
 
