@@ -45,7 +45,7 @@ TEST_F(DriveRootSpellingsTest, EverySpellingOfTheRootAsks) {
     RunOptions options = Options();
     options.input = "n";
     RunResult run = RunVakrun({spelling}, options);
-    EXPECT_EQ(Visible(run.out), Visible(NoAtTheQuestion()));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten(NoAtTheQuestion())));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ListTree(root), Sorted({"a/", "a/b/", "a/b/h=z", "a/g=y", "f=x"}));
   }
@@ -100,7 +100,7 @@ TEST_F(DriveRootSpellingsTest, TheRootUnderAnotherNameAsks) {
                             options);
   if (run.status == 99)
     GTEST_SKIP() << "no private mount namespace here";
-  EXPECT_EQ(Visible(run.out), Visible(NoAtTheQuestion()));
+  EXPECT_EQ(Visible(run.out), Visible(AsWritten(NoAtTheQuestion())));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ListTree(root), Sorted({"f=x", "m/"}));
 }

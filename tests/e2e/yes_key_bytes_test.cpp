@@ -45,11 +45,12 @@ TEST_F(YesKeyBytesTest, OnlyTheYKeyAnswersYesAtTheDriveRoot) {
     RunResult run = RunVakrun({"T:\\"}, options);
     EXPECT_EQ(run.status, 0);
     if (c.yes) {
-      EXPECT_TRUE(run.out.starts_with(Echo + DriveRootQuestion + "Yes\r\n")) << Visible(run.out);
+      EXPECT_TRUE(run.out.starts_with(AsWritten(Echo + DriveRootQuestion + "Yes\r\n")))
+          << Visible(run.out);
       EXPECT_EQ(ListTree(root), std::vector<std::string>{});
     } else {
-      EXPECT_EQ(Visible(run.out), Visible(Echo + DriveRootQuestion + "No\r\n" + Cleared() +
-                                          "Deleted 0 files and 0 dirs\r\n"));
+      EXPECT_EQ(Visible(run.out), Visible(AsWritten(Echo + DriveRootQuestion + "No\r\n" +
+                                                    Cleared() + "Deleted 0 files and 0 dirs\r\n")));
       EXPECT_EQ(ListTree(root), (std::vector<std::string>{"d/", "d/g", "f=x"}));
     }
   }
