@@ -262,6 +262,10 @@ void StepDown(const std::string& name) {
 }
 
 void ChangeDrive(char letter) {
+  if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) {
+    SetPendingError(oserror::InvalidDrive);
+    return;
+  }
   int drive = DriveOf(letter);
   if (drive == current_drive)
     return;
