@@ -84,6 +84,22 @@ void SetPendingChangeError(DWORD error) {
   PendingIoResult = code == 2 ? 3 : code;
 }
 
+// A directory on the way may grant passage only, not a listing: it is then held with what it
+// grants, as the system passes through it for a path.
+NTSTATUS OpenDirectoryBelow(HANDLE parent, const std::wstring& wide, ULONG options,
+                            HANDLE& handle) {
+  constexpr NTSTATUS AccessDenied = static_cast<NTSTATUS>(0xC0000022);
+  const ACCESS_MASK tries[] = {DirectoryAccess, FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                               FILE_TRAVERSE};
+  NTSTATUS status = 0;
+  for (ACCESS_MASK access : tries) {
+    status = OpenRelative(parent, wide, access, FILE_DIRECTORY_FILE | options, handle);
+    if (status != AccessDenied)
+      break;
+  }
+  return status;
+}
+
 HeldDirectory Hold(HANDLE handle, std::wstring wide_name, bool clean) {
   HeldDirectory directory;
   directory.handle = handle;
@@ -102,8 +118,7 @@ HeldDirectory Hold(HANDLE handle, std::wstring wide_name, bool clean) {
 DWORD OpenSubdirectory(const HeldDirectory& parent, const std::wstring& wide, HANDLE& handle,
                        bool& is_link) {
   is_link = false;
-  NTSTATUS status = OpenRelative(parent.handle, wide, DirectoryAccess,
-                                 FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, handle);
+  NTSTATUS status = OpenDirectoryBelow(parent.handle, wide, FILE_OPEN_REPARSE_POINT, handle);
   if (status < 0)
     return ErrorOf(status);
   HandleFacts facts;
@@ -147,8 +162,7 @@ DWORD OpenChain(const std::string& full, bool refuse_link_at_end,
       }
       // An earlier link is followed, as the system follows it.
       CloseHandle(handle);
-      status =
-          OpenRelative(chain.back().handle, wide, DirectoryAccess, FILE_DIRECTORY_FILE, handle);
+      status = OpenDirectoryBelow(chain.back().handle, wide, 0, handle);
       if (status < 0)
         return ErrorOf(status);
     }
@@ -248,6 +262,10 @@ void StepDown(const std::string& name) {
 }
 
 void ChangeDrive(char letter) {
+  if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) {
+    SetPendingError(oserror::InvalidDrive);
+    return;
+  }
   int drive = DriveOf(letter);
   if (drive == current_drive)
     return;

@@ -177,6 +177,23 @@ TEST_F(FileSystemTest, StepUpReturnsToTheDirectoryItCameFrom) {
   EXPECT_EQ(List("*.*", 0x27).names, std::vector<std::string>{"was-a"});
 }
 
+// The directory the walk just stepped up from is removed only while its name still holds it: one
+// swapped in under that name meanwhile stays.
+TEST_F(FileSystemTest, RemovalAfterAStepUpChecksItIsTheDirectoryLeft) {
+  Make({"a/", "a/b/"});
+  ChangeDirectory("a");
+  ChangeDirectory("b");
+  ChangeDirectory("..");
+  ASSERT_EQ(TakeIoResult(), 0);
+  ASSERT_TRUE(MoveFileA(Path("a\\b").c_str(), Path("a\\b2").c_str()));
+  Make({"a/b/"});
+  RemoveEmptyDirectory("b");
+  EXPECT_EQ(TakeIoResult(), 5);
+  EXPECT_NE(GetFileAttributesA(Path("a\\b").c_str()), INVALID_FILE_ATTRIBUTES);
+  RemoveEmptyDirectory("b2");
+  EXPECT_EQ(TakeIoResult(), 0);
+}
+
 // The climb above the target goes on only to a held directory reached from the drive's root as
 // itself: not from the root, and not from below a link.
 TEST_F(FileSystemTest, ParentIsHeldOnlyBelowTheRootAndNeverBelowALink) {
