@@ -140,9 +140,3 @@ bool CommandLineSaves() {
   }
   return false;
 }
-
-bool MaskCoversAll(std::string_view mask) {
-  if (mask.empty() || mask.find_first_not_of("*.?") != std::string_view::npos)
-    return false;
-  return mask == "????????.???" || mask.find('*') != std::string_view::npos;
-}

@@ -15,8 +15,6 @@
 #include "settings/settings_block.h"
 
 std::string TargetPath;
-std::string StartDirectory;
-std::string DriveDirectory;
 
 namespace {
 
@@ -96,13 +94,6 @@ void SetUpTarget() {
   if (TargetPath.size() == 3 && Options.EmptyDirsOnly == 0 && MaskCoversAll(MaskText()))
     ConfirmDriveRoot();
   ShowWorking();
-}
-
-void RestoreDirectories() {
-  ChangeDirectory(DriveDirectory);
-  TakeIoResult();
-  ChangeDirectory(StartDirectory);
-  TakeIoResult();
 }
 
 void ProgramFlow() {
