@@ -87,6 +87,13 @@ void ParseOptions() {
     case 'W':
       Flip(Options.SkipPasswords);
       break;
+    case '-':
+      // The two long options users of other tools type first; any letter case, as the switches.
+      if (work == "--HELP ")
+        ShowUsage();
+      if (work == "--VERSION ")
+        ShowVersion();
+      [[fallthrough]];
     default:
       FatalMessage(nullptr, "Invalid option " + typed);
     }
