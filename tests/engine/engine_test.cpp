@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "app/program_flow.h"
+#include "engine/walk.h"
 #include "memory_fs.h"
 #include "platform/console.h"
 #include "platform/fs.h"
@@ -25,7 +26,7 @@
 namespace {
 
 struct Entry {
-  const char* path;
+  std::string path;
   std::uint16_t attributes;
   const char* password = "";
 };
@@ -140,6 +141,21 @@ RunResult RunCase(const EngineCase& c) {
       result.left.push_back(line.substr(5));
   }
   return result;
+}
+
+// C:\T and a chain of `levels` directories D below it.
+std::vector<Entry> Chain(int levels) {
+  std::vector<Entry> tree = {{"C:\\T", DirectoryAttribute}};
+  for (int i = 0; i < levels; ++i)
+    tree.push_back({tree.back().path + "\\D", DirectoryAttribute});
+  return tree;
+}
+
+std::vector<std::string> Left(const std::vector<Entry>& tree) {
+  std::vector<std::string> left;
+  for (const Entry& entry : tree)
+    left.push_back(entry.path + " " + std::to_string(entry.attributes));
+  return left;
 }
 
 const EngineCase kCases[] = {
@@ -407,6 +423,25 @@ const EngineCase kCases[] = {
      .report = {"Deleted C:\\T\\F", "Deleted C:\\T\\G", "Removed C:\\T"},
      .console_shows = {"You pressed ESC. Do you want to terminate program? (y/N) ", "\rWorking  "},
      .ending = {"Deleted 2 files and 1 dir"},
+     .status = 0,
+     .left = {}},
+    // A run-time error ends the run through the exit procedure, after the summary.
+    {.name = "a directory nested too deep ends the run before anything is removed",
+     .arguments = {"C:\\T"},
+     .tree = Chain(MaxWalkDepth + 1),
+     .watch = "RemoveEmptyDirectory",
+     .calls = {},
+     .report = {},
+     .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Directories nested too deep!"},
+     .status = 1,
+     .left = Left(Chain(MaxWalkDepth + 1))},
+    {.name = "a chain as deep as the walk goes is removed whole",
+     .arguments = {"-D", "C:\\T"},
+     .tree = Chain(MaxWalkDepth),
+     .watch = "RemoveEmptyDirectory C:",
+     .calls = {"RemoveEmptyDirectory C:\\T = 0"},
+     .report = {},
+     .ending = {"Deleted 0 files and " + std::to_string(MaxWalkDepth + 1) + " dirs"},
      .status = 0,
      .left = {}},
 };
