@@ -38,6 +38,11 @@ struct Failure {
   int times = 0;
 };
 
+struct Call {
+  const char* operation;
+  const char* argument;
+};
+
 constexpr std::uint16_t Dir = DirectoryAttribute;
 constexpr std::uint16_t File = ArchiveAttribute;
 
@@ -46,7 +51,8 @@ struct EngineCase {
   std::vector<std::string> arguments;
   std::vector<Entry> tree;
   std::vector<Failure> failures = {};
-  std::vector<Failure> esc_before = {}; // os_error unused
+  // Esc is pressed just before the first of these calls.
+  std::vector<Call> esc_before = {};
   std::string keys = {};
   // The calls checked are the recorded ones whose line holds this text.
   std::string watch;
@@ -113,7 +119,7 @@ RunResult RunCase(const EngineCase& c) {
       AddMemoryEntry(entry.path, entry.attributes, entry.password);
     for (const Failure& failure : c.failures)
       ScriptFailure(failure.operation, failure.argument, failure.os_error, failure.times);
-    for (const Failure& press : c.esc_before)
+    for (const Call& press : c.esc_before)
       ScriptEscBefore(press.operation, press.argument);
     ScriptKeys(c.keys);
     ExitHook = WriteState;
@@ -404,7 +410,7 @@ const EngineCase kCases[] = {
     {.name = "Esc and yes stop the run with the entry worked on left as it is",
      .arguments = {"C:\\T"},
      .tree = {{"C:\\T", Dir}, {"C:\\T\\F", File}, {"C:\\T\\G", File}},
-     .esc_before = {{"EraseFile", "F", 0}},
+     .esc_before = {{"EraseFile", "F"}},
      .keys = "y",
      .watch = "EraseFile",
      .calls = {"EraseFile F = 0"},
@@ -416,7 +422,7 @@ const EngineCase kCases[] = {
     {.name = "Esc and no go on with the walk where it was",
      .arguments = {"C:\\T"},
      .tree = {{"C:\\T", Dir}, {"C:\\T\\F", File}, {"C:\\T\\G", File}},
-     .esc_before = {{"EraseFile", "F", 0}},
+     .esc_before = {{"EraseFile", "F"}},
      .keys = "n",
      .watch = "EraseFile",
      .calls = {"EraseFile F = 0", "EraseFile G = 0"},
