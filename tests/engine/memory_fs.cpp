@@ -292,7 +292,9 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
   if (LastServiceResult == 0) {
     Named named = Resolve(path);
     Node* node = Find(named.full);
-    if (node == nullptr)
+    if (IsDriveRoot(named.full))
+      ; // a drive's root keeps its attributes
+    else if (node == nullptr)
       LastServiceResult = static_cast<ResultCode>(MissingError(named));
     else if (PasswordRefused(*node, named))
       LastServiceResult = oserror::InvalidPassword;
