@@ -87,6 +87,13 @@ void ParseOptions() {
     case 'W':
       Flip(Options.SkipPasswords);
       break;
+    case '-':
+      // The two long options users of other tools type first; any letter case, as the switches.
+      if (work == "--HELP ")
+        ShowUsage();
+      if (work == "--VERSION ")
+        ShowVersion();
+      [[fallthrough]];
     default:
       FatalMessage(nullptr, "Invalid option " + typed);
     }
@@ -139,10 +146,4 @@ bool CommandLineSaves() {
       return true;
   }
   return false;
-}
-
-bool MaskCoversAll(std::string_view mask) {
-  if (mask.empty() || mask.find_first_not_of("*.?") != std::string_view::npos)
-    return false;
-  return mask == "????????.???" || mask.find('*') != std::string_view::npos;
 }

@@ -1,4 +1,4 @@
-// The command-line options, their echo line and the two mask tests.
+// The command-line options, their echo line and the tests of a typed mask.
 #pragma once
 
 #include <string_view>
@@ -23,5 +23,3 @@ bool OptionsAreSound(const OptionSet& options);
 // Whether an argument is option -R, which starts from the built-in options when the saved ones are
 // unsound, and so repairs the program.
 bool CommandLineSaves();
-// True for masks of only "*", "." and "?" that hold a "*" or are "????????.???".
-bool MaskCoversAll(std::string_view mask);

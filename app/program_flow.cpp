@@ -15,8 +15,6 @@
 #include "settings/settings_block.h"
 
 std::string TargetPath;
-std::string StartDirectory;
-std::string DriveDirectory;
 
 namespace {
 
@@ -97,13 +95,6 @@ void SetUpTarget() {
     ConfirmDriveRoot();
   ShowWorking();
   ShowPendingOutput(); // the echo line and the progress line are seen at once
-}
-
-void RestoreDirectories() {
-  ChangeDirectory(DriveDirectory);
-  TakeIoResult();
-  ChangeDirectory(StartDirectory);
-  TakeIoResult();
 }
 
 void ProgramFlow() {

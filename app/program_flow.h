@@ -5,11 +5,7 @@
 #include <string>
 
 extern std::string TargetPath;
-extern std::string StartDirectory;
-extern std::string DriveDirectory;
 
 [[noreturn]] void ProgramFlow();
 // Finds, expands and enters the target; on return it is the current directory.
 void SetUpTarget();
-// Puts back the current directory of the target's drive, then the starting one.
-void RestoreDirectories();

@@ -33,6 +33,11 @@ void ShowBanner() {
   ConsoleEndLine();
 }
 
+void ShowVersion() {
+  ShowBanner();
+  HaltProgram(0);
+}
+
 void ShowUsage() {
   ShowBanner();
   const std::string stars(63, '*');

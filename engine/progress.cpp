@@ -1,11 +1,13 @@
 #include "engine/progress.h"
 
-#include "app/program_flow.h"
 #include "console/console_stream.h"
 #include "console/prompts.h"
 #include "platform/console.h"
+#include "platform/fs.h"
 
 Tally RunTally;
+std::string StartDirectory;
+std::string DriveDirectory;
 
 void ShowWorking() {
   LeaveQuestion();
@@ -28,6 +30,13 @@ void ConfirmTerminate() {
   }
   ClearLine();
   ShowWorking();
+}
+
+void RestoreDirectories() {
+  ChangeDirectory(DriveDirectory);
+  TakeIoResult();
+  ChangeDirectory(StartDirectory);
+  TakeIoResult();
 }
 
 void PrintSummary() {

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "app/options.h"
 #include "console/prompts.h"
 #include "engine/progress.h"
 #include "engine/remove.h"
@@ -88,4 +87,10 @@ void DeleteParents() {
     if (slash == std::string::npos)
       return; // that was the directory right below the root, which is never attempted
   }
+}
+
+bool MaskCoversAll(std::string_view mask) {
+  if (mask.empty() || mask.find_first_not_of("*.?") != std::string_view::npos)
+    return false;
+  return mask == "????????.???" || mask.find('*') != std::string_view::npos;
 }

@@ -2,6 +2,8 @@
 // The walk's position is the current directory; entries are named relative to it.
 #pragma once
 
+#include <string_view>
+
 // Entering a directory deeper than this below the target ends the run as run-time error 202
 // ("Directories nested too deep!"), as running out of a DOS program's stack did.
 constexpr int MaxWalkDepth = 60;
@@ -15,3 +17,6 @@ void DeleteParents();
 // A directory the walk was to remove stayed because it was not empty. That passes over what it
 // holds, and so fails the run, unless the options keep entries in it (a mask, EmptyDirsOnly).
 void NoteDirectoryStayed();
+// True for masks of only "*", "." and "?" that hold a "*" or are "????????.???": a mask that
+// takes every file, so that nothing the options keep can stay behind.
+bool MaskCoversAll(std::string_view mask);

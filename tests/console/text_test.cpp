@@ -3,6 +3,7 @@
 #include "app/options.h"
 #include "console/keyboard.h"
 #include "console/prompts.h"
+#include "engine/walk.h"
 
 #include <gtest/gtest.h>
 

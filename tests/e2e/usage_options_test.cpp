@@ -94,12 +94,29 @@ TEST_F(UsageOptionsTest, UsageScreenShowsTheSwitchesInForce) {
       // Options without a target: the mask shows as filled in.
       {{"-D"}, "Using option(s): ", {.show_deleted = false}, "*.*"},
       {{"-mx?.txt", "-w"}, "Using option(s): ", {.skip_passwords = true}, "X?.TXT"},
+      // The long form, in any letter case, wherever it stands.
+      {{"--help"}, "Using option(s): ", {}, ""},
+      {{"-w", "t", "--Help"}, "Using option(s): ", {.skip_passwords = true}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Label(c.args));
     MakeTree(root, {"t/f=1"});
     RunResult run = RunVakrun(c.args, Options());
     EXPECT_EQ(Visible(run.out), Visible(AsWritten(c.before + UsageScreen(c.on, c.mask))));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f=1"}));
+  }
+}
+
+TEST_F(UsageOptionsTest, VersionShowsTheBannerAloneAndEndsTheRun) {
+  const std::vector<std::string> cases[] = {{"--version"}, {"t", "--VERSION"}, {"-W", "--Version"}};
+  for (const std::vector<std::string>& args : cases) {
+    SCOPED_TRACE(Label(args));
+    MakeTree(root, {"t/f=1"});
+    RunResult run = RunVakrun(args, Options());
+    EXPECT_EQ(Visible(run.out),
+              Visible("Using option(s): \r\nVakrun ver. 1.26  erases a directory tree, all of "
+                      "it\r\n\r\n"));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f=1"}));
   }
@@ -131,6 +148,11 @@ TEST_F(UsageOptionsTest, OptionErrorsEndTheRunBeforeTheTarget) {
       {{"-1", "t"}, "Invalid option -1"},
       {{"-.", "t"}, "Invalid option -."},
       {{"-D", "-q", "t"}, "Invalid option -q"},
+      // Only the two long options are known, and only whole.
+      {{"--dry-run", "t"}, "Invalid option --dry-run"},
+      {{"--helpme", "t"}, "Invalid option --helpme"},
+      {{"t", "--version=2"}, "Invalid option --version=2"},
+      {{"--h", "t"}, "Invalid option --h"},
   };
   for (char c : std::string("+,/:<=>[\\]")) {
     std::string mask = std::string("*") + c + "*";
