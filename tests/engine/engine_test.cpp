@@ -7,9 +7,12 @@
 // Every run ends the process (HaltProgram), so each case runs in a child of its own; the child
 // hands its record of calls and the tree it leaves back through an exit procedure. The program's
 // own file is the test program here: no case may give -R, which would write into it.
+#include <cerrno>
 #include <cstdio>
+#include <pty.h>
 #include <string>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -104,15 +107,25 @@ std::string ReadAll(std::FILE* file) {
 
 RunResult RunCase(const EngineCase& c) {
   std::FILE* out = std::tmpfile();
-  std::FILE* console = std::tmpfile();
   std::FILE* state = std::tmpfile();
+  // The console is a screen, a raw pseudo-terminal that passes the bytes as they are, so that the
+  // progress line, the masked echo and the line clearing are there to check.
+  int screen = -1, screen_side = -1;
+  if (openpty(&screen, &screen_side, nullptr, nullptr, nullptr) != 0)
+    return {};
+  struct termios modes;
+  tcgetattr(screen_side, &modes);
+  cfmakeraw(&modes);
+  tcsetattr(screen_side, TCSANOW, &modes);
   std::fflush(nullptr);
   pid_t child = fork();
   if (child < 0)
     return {};
   if (child == 0) {
+    close(screen);
     dup2(fileno(out), 1);
-    dup2(fileno(console), 2);
+    dup2(screen_side, 2);
+    close(screen_side);
     state_fd = fileno(state);
     ResetMemoryFs();
     for (const Entry& entry : c.tree)
@@ -132,11 +145,22 @@ RunResult RunCase(const EngineCase& c) {
     ProgramFlow();
   }
   RunResult result;
+  close(screen_side);
+  // Read the screen until the child's side is closed (EIO), so that it never fills up.
+  char buffer[4096];
+  for (;;) {
+    ssize_t got = read(screen, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      break;
+    result.console.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(screen);
   int status = 0;
   waitpid(child, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
   result.out = ReadAll(out);
-  result.console = ReadAll(console);
   std::string text = ReadAll(state);
   for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
        start = end + 1) {
