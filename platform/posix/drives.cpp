@@ -179,18 +179,23 @@ std::uint32_t LinuxPathOf(std::string_view dos_path, std::string& linux_path) {
   return 0;
 }
 
+// Hands each non-empty component of a path, split at `separator`, to `take`.
+template <typename Take> void ForEachComponent(std::string_view path, char separator, Take take) {
+  while (!path.empty()) {
+    std::size_t at = path.find(separator);
+    std::string_view component = path.substr(0, at);
+    path = at == std::string_view::npos ? std::string_view{} : path.substr(at + 1);
+    if (!component.empty())
+      take(component);
+  }
+}
+
 std::string UnixFormOf(std::string_view linux_path) {
   std::string dos = UnixPrefix;
-  std::string_view rest = linux_path;
-  while (!rest.empty()) {
-    std::size_t slash = rest.find('/');
-    std::string_view component = rest.substr(0, slash);
-    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
-    if (component.empty())
-      continue;
+  ForEachComponent(linux_path, '/', [&](std::string_view component) {
     dos += '\\';
     dos += EncodeName(component);
-  }
+  });
   if (dos == UnixPrefix)
     dos += '\\';
   return dos;
@@ -200,16 +205,10 @@ bool LinuxPathOfUnixForm(std::string_view dos_path, std::string& linux_path) {
   if (!dos_path.starts_with(UnixPrefix + "\\"))
     return false;
   linux_path.clear();
-  std::string_view rest = dos_path.substr(UnixPrefix.size() + 1);
-  while (!rest.empty()) {
-    std::size_t slash = rest.find('\\');
-    std::string_view component = rest.substr(0, slash);
-    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
-    if (component.empty())
-      continue;
+  ForEachComponent(dos_path.substr(UnixPrefix.size() + 1), '\\', [&](std::string_view component) {
     linux_path += '/';
     linux_path += DecodeName(component);
-  }
+  });
   if (linux_path.empty())
     linux_path = "/";
   return true;
