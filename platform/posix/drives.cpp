@@ -179,6 +179,8 @@ std::uint32_t LinuxPathOf(std::string_view dos_path, std::string& linux_path) {
   return 0;
 }
 
+namespace {
+
 // Hands each non-empty component of a path, split at `separator`, to `take`.
 template <typename Take> void ForEachComponent(std::string_view path, char separator, Take take) {
   while (!path.empty()) {
@@ -189,6 +191,8 @@ template <typename Take> void ForEachComponent(std::string_view path, char separ
       take(component);
   }
 }
+
+} // namespace
 
 std::string UnixFormOf(std::string_view linux_path) {
   std::string dos = UnixPrefix;
