@@ -296,77 +296,6 @@ bool IsMountRoot(const struct statx& look, const DirectoryFacts& directory) {
   return makedev(look.stx_dev_major, look.stx_dev_minor) != directory.device;
 }
 
-// Gives or takes the owner's write permission, the one mode bit that stands for read-only, and
-// answers the system's real result. Every change looks at the entry first: one status read, so
-// that a refusal is known even when nothing would be changed. Links have no mode of their own,
-// and a file with other hard links keeps its mode, since those links may lie outside the target;
-// neither is a refusal. A mounted entry is refused: nothing on another file system is changed.
-// A directory the walk has just left keeps its mode unless the name still leads to it and the
-// program entered it: a directory above the target is never changed.
-std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
-                              const LeftDirectory* expected) {
-  if (expected != nullptr && !expected->entered)
-    return 0;
-  DirectoryFacts other;
-  const DirectoryFacts& directory = FactsOf(place, other);
-  if (directory.error != 0)
-    return directory.error;
-  struct statx look;
-  if (statx(place.dir_fd, place.name.c_str(), AT_SYMLINK_NOFOLLOW,
-            STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO, &look) != 0)
-    return errno == ENOTDIR ? oserror::PathNotFound : OsErrorFromErrno(errno);
-  if (IsMountRoot(look, directory))
-    return oserror::AccessDenied;
-  // A read-only medium refuses every change, as a write-protected disk does.
-  if (directory.read_only)
-    return oserror::WriteProtect;
-  bool is_directory = S_ISDIR(look.stx_mode);
-  if (S_ISLNK(look.stx_mode) || (!is_directory && look.stx_nlink > 1))
-    return 0;
-  bool want_write = (attributes & ReadOnlyAttribute) == 0;
-  if (want_write == ((look.stx_mode & S_IWUSR) != 0))
-    return 0;
-  int fd = openat(place.dir_fd, place.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0)
-    return OsErrorFromErrno(errno);
-  struct stat status;
-  std::uint32_t error = 0;
-  if (fstat(fd, &status) != 0) {
-    error = OsErrorFromErrno(errno);
-  } else if (expected != nullptr && !IsLeftDirectory(*expected, status)) {
-    error = oserror::PathNotFound;
-  } else if (status.st_ino != look.stx_ino ||
-             status.st_dev != makedev(look.stx_dev_major, look.stx_dev_minor)) {
-    error = oserror::AccessDenied; // swapped for another entry since the look: left alone
-  } else {
-    // Through /proc the change lands on the inode just opened, even if the name was swapped
-    // for a link since.
-    char proc_path[40];
-    std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
-    if (chmod(proc_path, (status.st_mode ^ S_IWUSR) & 07777) != 0)
-      error = OsErrorFromErrno(errno);
-  }
-  close(fd);
-  return error;
-}
-
-// A directory the user owns and made read-only does not stop the erase of what it holds (a Go
-// module cache is the everyday case): give its owner write permission back and try once more.
-// Only directories the program entered qualify, never one above the target. The mode is put back
-// when the walk leaves the directory (CloseDirectory).
-bool MadeCurrentWritable(const Place& place, int error) {
-  if (error != EACCES || !place.in_current || !current_entered)
-    return false;
-  struct stat status;
-  if (fstat(current_fd, &status) != 0 || status.st_uid != geteuid() ||
-      (status.st_mode & S_IWUSR) != 0)
-    return false;
-  if (fchmod(current_fd, (status.st_mode | S_IWUSR) & 07777) != 0)
-    return false;
-  given_write.push_back({current_fd, status.st_dev, status.st_ino, status.st_mode & 07777});
-  return true;
-}
-
 // ---- The erase brought forward ----------------------------------------------------------------
 
 // A process that may change the mode of every file (root, with CAP_FOWNER, in the initial user
@@ -428,6 +357,80 @@ bool WasErasedAhead(const Place& place) {
       erased_ahead.name != place.name)
     return false;
   erased_ahead = {};
+  return true;
+}
+
+// Gives or takes the owner's write permission, the one mode bit that stands for read-only, and
+// answers the system's real result. Every change looks at the entry first: one status read, so
+// that a refusal is known even when nothing would be changed. Links have no mode of their own,
+// and a file with other hard links keeps its mode, since those links may lie outside the target;
+// neither is a refusal. A mounted entry is refused: nothing on another file system is changed.
+// A file that can be erased ahead (see EraseAhead) needs no look and no change.
+// A directory the walk has just left keeps its mode unless the name still leads to it and the
+// program entered it: a directory above the target is never changed.
+std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
+                              const LeftDirectory* expected) {
+  if (expected != nullptr && !expected->entered)
+    return 0;
+  DirectoryFacts other;
+  const DirectoryFacts& directory = FactsOf(place, other);
+  if (directory.error != 0)
+    return directory.error;
+  if (!directory.read_only && EraseAhead(place, attributes))
+    return 0;
+  struct statx look;
+  if (statx(place.dir_fd, place.name.c_str(), AT_SYMLINK_NOFOLLOW,
+            STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO, &look) != 0)
+    return errno == ENOTDIR ? oserror::PathNotFound : OsErrorFromErrno(errno);
+  if (IsMountRoot(look, directory))
+    return oserror::AccessDenied;
+  // A read-only medium refuses every change, as a write-protected disk does.
+  if (directory.read_only)
+    return oserror::WriteProtect;
+  bool is_directory = S_ISDIR(look.stx_mode);
+  if (S_ISLNK(look.stx_mode) || (!is_directory && look.stx_nlink > 1))
+    return 0;
+  bool want_write = (attributes & ReadOnlyAttribute) == 0;
+  if (want_write == ((look.stx_mode & S_IWUSR) != 0))
+    return 0;
+  int fd = openat(place.dir_fd, place.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0)
+    return OsErrorFromErrno(errno);
+  struct stat status;
+  std::uint32_t error = 0;
+  if (fstat(fd, &status) != 0) {
+    error = OsErrorFromErrno(errno);
+  } else if (expected != nullptr && !IsLeftDirectory(*expected, status)) {
+    error = oserror::PathNotFound;
+  } else if (status.st_ino != look.stx_ino ||
+             status.st_dev != makedev(look.stx_dev_major, look.stx_dev_minor)) {
+    error = oserror::AccessDenied; // swapped for another entry since the look: left alone
+  } else {
+    // Through /proc the change lands on the inode just opened, even if the name was swapped
+    // for a link since.
+    char proc_path[40];
+    std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
+    if (chmod(proc_path, (status.st_mode ^ S_IWUSR) & 07777) != 0)
+      error = OsErrorFromErrno(errno);
+  }
+  close(fd);
+  return error;
+}
+
+// A directory the user owns and made read-only does not stop the erase of what it holds (a Go
+// module cache is the everyday case): give its owner write permission back and try once more.
+// Only directories the program entered qualify, never one above the target. The mode is put back
+// when the walk leaves the directory (CloseDirectory).
+bool MadeCurrentWritable(const Place& place, int error) {
+  if (error != EACCES || !place.in_current || !current_entered)
+    return false;
+  struct stat status;
+  if (fstat(current_fd, &status) != 0 || status.st_uid != geteuid() ||
+      (status.st_mode & S_IWUSR) != 0)
+    return false;
+  if (fchmod(current_fd, (status.st_mode | S_IWUSR) & 07777) != 0)
+    return false;
+  given_write.push_back({current_fd, status.st_dev, status.st_ino, status.st_mode & 07777});
   return true;
 }
 
@@ -627,12 +630,6 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
   if (place.drive_root) // a drive's root keeps its mode
     return;
   erased_ahead = {};
-  DirectoryFacts other;
-  const DirectoryFacts& directory = FactsOf(place, other);
-  if (directory.error == 0 && !directory.read_only && EraseAhead(place, attributes)) {
-    Release(place);
-    return;
-  }
   LastServiceResult = static_cast<ResultCode>(
       ApplyAttributes(place, attributes, place.in_current ? LeftAs(place.name) : nullptr));
   Release(place);
