@@ -34,10 +34,36 @@ TEST_F(ConsoleKeysTest, DriveRootQuestionTakesOneKey) {
     bool yes;
   };
   const Case cases[] = {
-      {"y", true},       {"Y", true},        {"yn", true},    {"υ", true},  // Greek upsilon
-      {"Υ", true},       {"ύ", true},        {"n", false},    {"ν", false}, // Greek nu
-      {"", false},       {"\r", false},      {"\x1b", false}, {"\x1by", false},
-      {"\x1b[A", false}, {"\x1b[Ay", false}, {" y", false},
+      {"y", true},
+      {"Y", true},
+      {"yn", true},
+      {"υ", true}, // Greek upsilon
+      {"Υ", true},
+      {"ύ", true},
+      {"n", false},
+      {"ν", false}, // Greek nu
+      {"", false},
+      {"\r", false},
+      {"\x1b", false},
+      {"\x1by", false},
+      {"\x1b[A", false},
+      {"\x1b[Ay", false},
+      {" y", false},
+      // Bytes of another code page that are code page 737 letters of the Y key (Latin-1 è, ç,
+      // ¬, an 8-bit Alt key) are no key at all: the question waits for the next one.
+      {"\xE8", false},
+      {"\xE7", false},
+      {"\xAC", false},
+      {"\x93", false},
+      {"\xE8\xE7\xAC\x93", false},
+      {"\xE8n", false},
+      {"\x93y", true},
+      {"\xCE", false},
+      {"è", false},
+      {"ç", false},
+      {"ô", false},
+      {"š", false},
+      {"ϋ", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Visible(c.keys));
