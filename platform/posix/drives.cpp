@@ -11,6 +11,7 @@
 #include "platform/fs.h"
 #include "platform/posix/names.h"
 #include "platform/posix/paths.h"
+#include "platform/posix/system_calls.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ int current_drive = 25;
 
 std::string Normalised(std::string path) {
   char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved) != nullptr)
+  if (sys::realpath(path.c_str(), resolved) != nullptr)
     path = resolved;
   while (path.size() > 1 && path.back() == '/')
     path.pop_back();
@@ -45,7 +46,7 @@ bool HasStrayCharacter(std::string_view root) {
 
 bool IsDirectory(const std::string& path) {
   struct stat status;
-  return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+  return sys::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 const std::string UnixPrefix = "\\\\?\\unix";
