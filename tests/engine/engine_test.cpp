@@ -4,22 +4,18 @@
 // status and what is left. The paths checked here are those no real Linux system gives: the
 // DR-DOS password code 86, attribute changes refused or failing, device errors.
 //
-// Every run ends the process (HaltProgram), so each case runs in a child of its own; the child
-// hands its record of calls and the tree it leaves back through an exit procedure. The program's
+// Each case runs in a child of its own (the shared flow runner); the child hands its record of
+// calls and the tree it leaves back through an exit procedure. The program's
 // own file is the test program here: no case may give -R, which would write into it.
-#include <cerrno>
 #include <cstdio>
-#include <pty.h>
 #include <string>
-#include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "app/program_flow.h"
 #include "engine/walk.h"
+#include "flow_run.h"
 #include "memory_fs.h"
 #include "platform/console.h"
 #include "platform/fs.h"
@@ -95,37 +91,11 @@ void WriteState() {
   }
 }
 
-std::string ReadAll(std::FILE* file) {
-  std::string text;
-  std::rewind(file);
-  char chunk[4096];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-    text.append(chunk, got);
-  std::fclose(file);
-  return text;
-}
-
 RunResult RunCase(const EngineCase& c) {
-  std::FILE* out = std::tmpfile();
   std::FILE* state = std::tmpfile();
-  // The console is a screen, a raw pseudo-terminal that passes the bytes as they are, so that the
-  // progress line, the masked echo and the line clearing are there to check.
-  int screen = -1, screen_side = -1;
-  if (openpty(&screen, &screen_side, nullptr, nullptr, nullptr) != 0)
+  if (state == nullptr)
     return {};
-  struct termios modes;
-  tcgetattr(screen_side, &modes);
-  cfmakeraw(&modes);
-  tcsetattr(screen_side, TCSANOW, &modes);
-  std::fflush(nullptr);
-  pid_t child = fork();
-  if (child < 0)
-    return {};
-  if (child == 0) {
-    close(screen);
-    dup2(fileno(out), 1);
-    dup2(screen_side, 2);
-    close(screen_side);
+  FlowRun run = RunProgramFlow(c.arguments, [&] {
     state_fd = fileno(state);
     ResetMemoryFs();
     for (const Entry& entry : c.tree)
@@ -135,33 +105,16 @@ RunResult RunCase(const EngineCase& c) {
     for (const Call& press : c.esc_before)
       ScriptEscBefore(press.operation, press.argument);
     ScriptKeys(c.keys);
+    // The exit report chains this procedure, so it runs however the run ends.
     ExitHook = WriteState;
-    std::vector<std::string> words = {"vakrun"};
-    words.insert(words.end(), c.arguments.begin(), c.arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-      argv.push_back(word.data());
-    StartConsole(static_cast<int>(argv.size()), argv.data());
-    ProgramFlow();
-  }
-  RunResult result;
-  close(screen_side);
-  // Read the screen until the child's side is closed (EIO), so that it never fills up.
-  char buffer[4096];
-  for (;;) {
-    ssize_t got = read(screen, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got <= 0)
-      break;
-    result.console.append(buffer, static_cast<std::size_t>(got));
-  }
-  close(screen);
-  int status = 0;
-  waitpid(child, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-  result.out = ReadAll(out);
-  std::string text = ReadAll(state);
+  });
+  RunResult result{run.status, std::move(run.out), std::move(run.console), {}, {}};
+  std::string text;
+  std::rewind(state);
+  char chunk[4096];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, state)) > 0;)
+    text.append(chunk, got);
+  std::fclose(state);
   for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
        start = end + 1) {
     std::string line = text.substr(start, end - start);
