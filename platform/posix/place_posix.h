@@ -1,0 +1,29 @@
+// Only code for POSIX systems: where an operation on a path takes place, shared by the
+// file-system bodies.
+#pragma once
+
+#include <cstdint>
+#include <fcntl.h>
+#include <string>
+#include <string_view>
+
+// The path without a DR-DOS password.
+std::string_view WithoutPassword(std::string_view path);
+// A name in the current directory, not a path, nor "." or "..".
+bool IsBareName(std::string_view path);
+
+// Where an operation on a path takes place: a directory descriptor and a Linux name in it.
+struct Place {
+  int dir_fd = AT_FDCWD;
+  bool own_fd = false;
+  std::string name;     // Linux name inside dir_fd
+  std::string dos_name; // the same name in DOS form
+  bool drive_root = false;
+  bool in_current = false; // dir_fd is the current directory
+  std::uint32_t error = 0;
+};
+
+// Closes the directory the place opened, if it did.
+void Release(Place& place);
+// Where an operation on a path takes place; an error when there is no such place.
+Place Locate(std::string_view path);

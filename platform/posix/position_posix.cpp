@@ -1,0 +1,378 @@
+// Only code for POSIX systems: the walk's position, held as open directory descriptors.
+//
+// Safety comes first here. The walk's position is the process's current directory, held as an
+// open descriptor; stepping into a subdirectory opens it without following links and checks that
+// it is the entry just listed, and stepping up returns to the held descriptor of the directory the
+// walk came from, never to wherever ".." leads at that moment. Links are never followed and
+// never carry the directory bit, so nothing outside the target is reached. Above the target the
+// same holds: entering a target by its full path opens each of its ancestors from the drive's
+// root down, without following links, and holds them, so that the climb of ParentDelete steps up
+// into those very directories and removes only the directory it has just left.
+#include "platform/posix/position_posix.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/fs.h"
+#include "platform/posix/drives.h"
+#include "platform/posix/errno_map.h"
+#include "platform/posix/names.h"
+#include "platform/posix/paths.h"
+#include "platform/posix/place_posix.h"
+
+int current_fd = -1;
+bool current_entered = false;
+unsigned position_generation = 0;
+ListedEntry listed;
+
+namespace {
+
+// ---- Position ---------------------------------------------------------------------------------
+
+// A directory the walk stepped down from, to step up to again.
+struct HeldDirectory {
+  int fd;
+  // The directory was entered by the program (the target or a directory under it), so its own
+  // write permission may be given back to its owner when that alone stops an erase inside it.
+  bool entered;
+  // Reached from its drive's root through no link at all.
+  bool from_root;
+};
+
+bool current_from_root = false;
+std::vector<HeldDirectory> held;
+
+// ---- Modes given back --------------------------------------------------------------------------
+
+// A directory whose owner write permission the program added (see MadeCurrentWritable) gets its
+// own mode back when the walk leaves it: a directory that stays keeps the mode it had.
+struct GivenWrite {
+  int fd;
+  dev_t device;
+  ino_t inode;
+  mode_t mode; // before the write permission was added
+};
+std::vector<GivenWrite> given_write;
+
+void CloseDirectory(int fd) {
+  for (auto it = given_write.begin(); it != given_write.end(); ++it) {
+    if (it->fd != fd)
+      continue;
+    struct stat status;
+    // The record may be stale (a descriptor closed elsewhere and its number reused), so the
+    // directory must still be the very one that was made writable.
+    if (fstat(fd, &status) == 0 && status.st_dev == it->device && status.st_ino == it->inode)
+      fchmod(fd, it->mode);
+    given_write.erase(it);
+    break;
+  }
+  close(fd);
+}
+
+void DropHeldDirectories() {
+  for (const HeldDirectory& directory : held)
+    CloseDirectory(directory.fd);
+  held.clear();
+}
+
+void MakeCurrent(int fd, bool entered, bool from_root) {
+  if (current_fd >= 0)
+    CloseDirectory(current_fd);
+  current_fd = fd;
+  current_entered = entered;
+  current_from_root = from_root;
+  ++position_generation;
+}
+
+LeftDirectory left;
+
+void AppendComponent(std::string& dos_path, std::string_view name) {
+  if (!dos_path.ends_with('\\'))
+    dos_path += '\\';
+  dos_path += name;
+}
+
+void DropLastComponent(std::string& dos_path) {
+  if (dos_path.size() <= 3)
+    return;
+  std::size_t slash = dos_path.rfind('\\');
+  dos_path.erase(slash < 3 ? 3 : slash);
+}
+
+} // namespace
+
+const LeftDirectory* LeftAs(const std::string& linux_name) {
+  if (left.generation == position_generation && left.name == linux_name)
+    return &left;
+  return nullptr;
+}
+
+bool IsLeftDirectory(const LeftDirectory& directory, const struct stat& status) {
+  return S_ISDIR(status.st_mode) && status.st_dev == directory.device &&
+         status.st_ino == directory.inode;
+}
+
+std::string& LogicalCurrent() {
+  return DriveCurrent(CurrentDrive());
+}
+
+const ListedEntry* ListedAs(std::string_view dos_name) {
+  if (listed.generation == position_generation && listed.name == dos_name)
+    return &listed;
+  return nullptr;
+}
+
+// A directory the user owns and made read-only does not stop the erase of what it holds (a Go
+// module cache is the everyday case): give its owner write permission back and try once more.
+// Only directories the program entered qualify, never one above the target. The mode is put back
+// when the walk leaves the directory (CloseDirectory).
+bool MadeCurrentWritable(const Place& place, int error) {
+  if (error != EACCES || !place.in_current || !current_entered)
+    return false;
+  struct stat status;
+  if (fstat(current_fd, &status) != 0 || status.st_uid != geteuid() ||
+      (status.st_mode & S_IWUSR) != 0)
+    return false;
+  if (fchmod(current_fd, (status.st_mode | S_IWUSR) & 07777) != 0)
+    return false;
+  given_write.push_back({current_fd, status.st_dev, status.st_ino, status.st_mode & 07777});
+  return true;
+}
+
+namespace {
+
+void StepUp() {
+  std::string& logical = LogicalCurrent();
+  if (held.empty()) {
+    // ".." at a drive's root stays there. Anywhere else the directory above was never held (the
+    // path to it went through a link), and it is not looked up by its name: that name may lead
+    // anywhere by now.
+    if (logical.size() > 3)
+      SetPendingError(oserror::PathNotFound);
+    return;
+  }
+  HeldDirectory parent = held.back();
+  struct stat here;
+  bool known = fstat(current_fd, &here) == 0;
+  if (fchdir(parent.fd) != 0) {
+    SetPendingError(OsErrorFromErrno(errno));
+    return;
+  }
+  held.pop_back();
+  std::size_t slash = logical.rfind('\\');
+  std::string name = DecodeName(std::string_view(logical).substr(slash + 1));
+  bool entered = current_entered;
+  MakeCurrent(parent.fd, parent.entered, parent.from_root);
+  DropLastComponent(logical);
+  left = {};
+  if (known)
+    left = {std::move(name), here.st_dev, here.st_ino, entered, position_generation};
+}
+
+void StepDown(const std::string& dos_name) {
+  std::string linux_name = DecodeName(dos_name);
+  int fd = openat(AT_FDCWD, linux_name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    std::uint32_t error = OsErrorFromErrno(errno);
+    SetPendingError(error == oserror::FileNotFound ? oserror::PathNotFound : error);
+    return;
+  }
+  // The directory must be the very entry the search listed, not one swapped in since, and on
+  // the same file system: a mount inside the tree (a bind mount of a home directory, say) may
+  // bring in what lies outside the target, so the walk does not cross into it.
+  struct stat status, here;
+  const ListedEntry* entry = ListedAs(dos_name);
+  if (fstat(fd, &status) != 0 || fstat(current_fd, &here) != 0 || status.st_dev != here.st_dev ||
+      (entry != nullptr && entry->inode != 0 && status.st_ino != entry->inode)) {
+    close(fd);
+    SetPendingError(oserror::PathNotFound);
+    return;
+  }
+  if (fchdir(fd) != 0) {
+    int error = errno;
+    close(fd);
+    SetPendingError(OsErrorFromErrno(error));
+    return;
+  }
+  held.push_back({current_fd, current_entered, current_from_root});
+  current_fd = -1;
+  MakeCurrent(fd, true, current_from_root);
+  AppendComponent(LogicalCurrent(), dos_name);
+}
+
+bool IsLinkIn(int dir_fd, const std::string& name) {
+  struct stat status;
+  return fstatat(dir_fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISLNK(status.st_mode);
+}
+
+std::uint32_t OpenError(int error) {
+  std::uint32_t os_error = OsErrorFromErrno(error);
+  return os_error == oserror::FileNotFound ? oserror::PathNotFound : os_error;
+}
+
+void CloseAll(std::vector<HeldDirectory>& directories) {
+  for (const HeldDirectory& directory : directories)
+    close(directory.fd);
+  directories.clear();
+}
+
+// Opens the directory a full path names, holding its ancestors from the drive's root down, each
+// opened in the one before without following a link. A link on the way is followed to reach the
+// directory (the user typed it), but then nothing above the directory is held but its own
+// parent, and the climb of ParentDelete ends there. The last component is never a link: a target
+// that is a link to "/" would otherwise erase everything without the drive-root question.
+int OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDirectory>& ancestors,
+                      std::uint32_t& error) {
+  const std::string& root = DriveRoot(drive);
+  int fd = open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    error = OpenError(errno);
+    return -1;
+  }
+  std::string_view rest = std::string_view(full).substr(3);
+  while (!rest.empty()) {
+    std::size_t slash = rest.find('\\');
+    std::string name = DecodeName(rest.substr(0, slash));
+    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+    int flags = (rest.empty() ? O_RDONLY : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int next = openat(fd, name.c_str(), flags);
+    if (next < 0 && !rest.empty() && IsLinkIn(fd, name)) {
+      close(fd);
+      CloseAll(ancestors);
+      std::string linux_path;
+      LinuxPathOf(full, linux_path);
+      next = open(linux_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (next < 0) {
+        error = OpenError(errno);
+        return -1;
+      }
+      int parent = openat(next, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+      if (parent >= 0)
+        ancestors.push_back({parent, false, false});
+      return next;
+    }
+    if (next < 0) {
+      error = OpenError(errno);
+      close(fd);
+      CloseAll(ancestors);
+      return -1;
+    }
+    ancestors.push_back({fd, false, true});
+    fd = next;
+  }
+  if (ancestors.empty()) {
+    // The root itself, opened to be read.
+    int readable = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    close(fd);
+    if (readable < 0)
+      error = OpenError(errno);
+    return readable;
+  }
+  return fd;
+}
+
+// True when fd is the directory of the drive's root, whatever name led to it.
+bool IsDriveRoot(int drive, int fd) {
+  struct stat status, root;
+  return fstat(fd, &status) == 0 && stat(DriveRoot(drive).c_str(), &root) == 0 &&
+         status.st_dev == root.st_dev && status.st_ino == root.st_ino;
+}
+
+void ChangeToFullPath(const std::string& dos_path) {
+  std::string full = ExpandPath(dos_path);
+  if (full.size() < 3 || full[1] != ':') {
+    SetPendingError(53);
+    return;
+  }
+  int drive = DriveIndex(full[0]);
+  if (!DriveIsMapped(drive)) {
+    SetPendingError(oserror::InvalidDrive);
+    return;
+  }
+  if (full.size() > 3 && full.back() == '\\')
+    full.pop_back();
+  std::vector<HeldDirectory> ancestors;
+  std::uint32_t error = 0;
+  int fd = OpenWithAncestors(drive, full, ancestors, error);
+  if (fd < 0 || fchdir(fd) != 0) {
+    if (fd >= 0) {
+      error = OpenError(errno);
+      close(fd);
+    }
+    CloseAll(ancestors);
+    SetPendingError(error);
+    return;
+  }
+  // The drive's root under another name (a mount of it) is the root: nothing is above it.
+  if (full.size() > 3 && IsDriveRoot(drive, fd)) {
+    CloseAll(ancestors);
+    full.resize(3);
+  }
+  DropHeldDirectories();
+  held = std::move(ancestors);
+  bool from_root = held.empty() || held.back().from_root;
+  MakeCurrent(fd, true, from_root);
+  SetCurrentDrive(drive);
+  DriveCurrent(drive) = full;
+}
+
+} // namespace
+
+void ChangeDirectory(std::string_view path) {
+  if (path.empty() || PendingIoResult != 0)
+    return;
+  std::string dos(WithoutPassword(path));
+  for (char& c : dos)
+    if (c == '/')
+      c = '\\';
+  if (dos == "..")
+    StepUp();
+  else if (IsBareName(dos))
+    StepDown(dos);
+  else
+    ChangeToFullPath(dos);
+}
+
+bool ParentIsHeld() {
+  return LogicalCurrent().size() > 3 && !held.empty() && held.back().from_root;
+}
+
+std::string GetDriveDirectory(std::uint8_t drive) {
+  if (drive == 0)
+    return LogicalCurrent();
+  int index = drive - 1;
+  if (!DriveIsMapped(index)) {
+    SetPendingError(oserror::InvalidDrive);
+    return std::string(1, static_cast<char>('@' + drive)) + ":\\";
+  }
+  return DriveCurrent(index);
+}
+
+std::string StartFileSystem() {
+  std::string problem = LoadDriveTable();
+  if (!problem.empty())
+    return problem;
+  char* cwd = getcwd(nullptr, 0);
+  bool known = cwd != nullptr;
+  std::string start = known ? cwd : "/";
+  free(cwd);
+  // A current directory that no longer exists gives way to the root.
+  int fd = open(known ? "." : "/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0 && !known && fchdir(fd) != 0) {
+    close(fd);
+    fd = -1;
+  }
+  std::string dos = DosPathOf(start);
+  int drive = DriveIndex(dos[0]);
+  if (drive < 0 || dos[1] != ':')
+    drive = NoDrive; // a relative path cannot be expanded from here, and is refused
+  SetCurrentDrive(drive);
+  DriveCurrent(drive) = dos;
+  MakeCurrent(fd, false, false);
+  return {};
+}

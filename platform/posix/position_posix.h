@@ -1,0 +1,54 @@
+// Only code for POSIX systems: what the other file-system bodies need of the walk's position.
+#pragma once
+
+#include <dirent.h>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+struct Place;
+
+// The current directory, held as an open descriptor (-1 when it could not be opened), and
+// whether the program entered it (the target or a directory under it).
+extern int current_fd;
+extern bool current_entered;
+// Changes whenever the current directory does, so that facts about listed entries expire.
+extern unsigned position_generation;
+
+// The directory the last step up left, which the next operation usually removes. Its name in
+// the current directory must still lead to that very directory: a name swapped meanwhile for a
+// link or for another directory is not touched.
+struct LeftDirectory {
+  std::string name; // Linux name
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool entered = false;
+  unsigned generation = ~0u;
+};
+
+// The directory the last step up left, when its name in the current directory is linux_name and
+// the walk has not moved since.
+const LeftDirectory* LeftAs(const std::string& linux_name);
+// True when the status is that of the directory left.
+bool IsLeftDirectory(const LeftDirectory& directory, const struct stat& status);
+
+// What the last search step in the current directory said of the entry it returned, so that the
+// operations that follow on that name need no second look at it.
+struct ListedEntry {
+  std::string name; // DOS form
+  ino_t inode = 0;
+  unsigned char type = DT_UNKNOWN;
+  unsigned generation = ~0u;
+};
+extern ListedEntry listed;
+
+// The entry the last search step in the current directory returned, when it is named dos_name.
+const ListedEntry* ListedAs(std::string_view dos_name);
+
+// The DOS path of the current directory of the current drive.
+std::string& LogicalCurrent();
+
+// Gives the owner of the current directory write permission back when that alone stopped an
+// operation inside it; true when the operation is worth trying once more.
+bool MadeCurrentWritable(const Place& place, int error);
