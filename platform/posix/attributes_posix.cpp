@@ -16,6 +16,7 @@
 #include "platform/posix/errno_map.h"
 #include "platform/posix/place_posix.h"
 #include "platform/posix/position_posix.h"
+#include "platform/posix/system_calls.h"
 
 namespace {
 
@@ -33,14 +34,14 @@ DirectoryFacts LookAtDirectory(int dir_fd) {
   DirectoryFacts facts;
   struct stat status;
   struct statvfs volume;
-  if (fstatat(dir_fd, ".", &status, 0) != 0) {
+  if (sys::fstatat(dir_fd, ".", &status, 0) != 0) {
     facts.error = OsErrorFromErrno(errno);
     return facts;
   }
   facts.device = status.st_dev;
   // The mount's own flags count too: a read-only bind mount of a writable file system.
   int fd = dir_fd == AT_FDCWD ? current_fd : dir_fd;
-  facts.read_only = (fd >= 0 ? fstatvfs(fd, &volume) : statvfs(".", &volume)) == 0 &&
+  facts.read_only = (fd >= 0 ? sys::fstatvfs(fd, &volume) : sys::statvfs(".", &volume)) == 0 &&
                     (volume.f_flag & ST_RDONLY) != 0;
   return facts;
 }
@@ -76,9 +77,9 @@ bool IsMountRoot(const struct statx& look, const DirectoryFacts& directory) {
 // file, the one system call the walk makes beyond rm's.
 bool MayChangeEveryMode() {
   static const bool may = [] {
-    if (geteuid() != 0)
+    if (sys::geteuid() != 0)
       return false;
-    std::FILE* status = std::fopen("/proc/self/status", "r");
+    std::FILE* status = sys::fopen("/proc/self/status", "r");
     bool fowner = false;
     if (status != nullptr) {
       char line[256];
@@ -89,7 +90,7 @@ bool MayChangeEveryMode() {
       }
       std::fclose(status);
     }
-    std::FILE* map = std::fopen("/proc/self/uid_map", "r");
+    std::FILE* map = sys::fopen("/proc/self/uid_map", "r");
     bool whole_map = false;
     if (map != nullptr) {
       unsigned long inside = 1, outside = 1, count = 0;
@@ -115,7 +116,7 @@ bool EraseAhead(const Place& place, std::uint16_t attributes) {
   const ListedEntry* entry = ListedAs(place.dos_name);
   if (entry == nullptr || entry->type == DT_DIR || entry->type == DT_UNKNOWN)
     return false;
-  if (unlinkat(AT_FDCWD, place.name.c_str(), 0) != 0)
+  if (sys::unlinkat(AT_FDCWD, place.name.c_str(), 0) != 0)
     return false;
   erased_ahead = {place.name, position_generation};
   return true;
@@ -174,8 +175,8 @@ std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
   if (!directory.read_only && EraseAhead(place, attributes))
     return 0;
   struct statx look;
-  if (statx(place.dir_fd, place.name.c_str(), AT_SYMLINK_NOFOLLOW,
-            STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO, &look) != 0)
+  if (sys::statx(place.dir_fd, place.name.c_str(), AT_SYMLINK_NOFOLLOW,
+                 STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO, &look) != 0)
     return errno == ENOTDIR ? oserror::PathNotFound : OsErrorFromErrno(errno);
   if (IsMountRoot(look, directory))
     return oserror::AccessDenied;
@@ -188,12 +189,12 @@ std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
   bool want_write = (attributes & ReadOnlyAttribute) == 0;
   if (want_write == ((look.stx_mode & S_IWUSR) != 0))
     return 0;
-  int fd = openat(place.dir_fd, place.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  int fd = sys::openat(place.dir_fd, place.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0)
     return OsErrorFromErrno(errno);
   struct stat status;
   std::uint32_t error = 0;
-  if (fstat(fd, &status) != 0) {
+  if (sys::fstat(fd, &status) != 0) {
     error = OsErrorFromErrno(errno);
   } else if (expected != nullptr && !IsLeftDirectory(*expected, status)) {
     error = oserror::PathNotFound;
@@ -205,9 +206,9 @@ std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
     // for a link since.
     char proc_path[40];
     std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
-    if (chmod(proc_path, (status.st_mode ^ S_IWUSR) & 07777) != 0)
+    if (sys::chmod(proc_path, (status.st_mode ^ S_IWUSR) & 07777) != 0)
       error = OsErrorFromErrno(errno);
   }
-  close(fd);
+  sys::close(fd);
   return error;
 }

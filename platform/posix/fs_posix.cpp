@@ -14,6 +14,7 @@
 #include "platform/posix/paths.h"
 #include "platform/posix/place_posix.h"
 #include "platform/posix/position_posix.h"
+#include "platform/posix/system_calls.h"
 
 // ---- Names and paths --------------------------------------------------------------------------
 
@@ -30,7 +31,7 @@ bool IsBareName(std::string_view path) {
 
 void Release(Place& place) {
   if (place.own_fd)
-    close(place.dir_fd);
+    sys::close(place.dir_fd);
   place.own_fd = false;
 }
 
@@ -76,7 +77,7 @@ Place Locate(std::string_view path) {
   place.error = LinuxPathOf(parent, parent_linux);
   if (place.error != 0)
     return place;
-  int fd = open(parent_linux.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = sys::open(parent_linux.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
     place.error = errno == ENOENT ? oserror::PathNotFound : OsErrorFromErrno(errno);
     return place;
@@ -96,7 +97,7 @@ std::uint16_t GetEntryAttributes(std::string_view path) {
     return 0;
   }
   struct stat status;
-  int result = fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW);
+  int result = sys::fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW);
   int error = errno;
   Release(place);
   if (result != 0) {
@@ -140,10 +141,10 @@ void EraseFile(std::string_view path) {
     Release(place);
     return;
   }
-  int result = place.drive_root ? -1 : unlinkat(place.dir_fd, place.name.c_str(), 0);
+  int result = place.drive_root ? -1 : sys::unlinkat(place.dir_fd, place.name.c_str(), 0);
   int error = place.drive_root ? EISDIR : errno;
   if (result != 0 && MadeCurrentWritable(place, error)) {
-    result = unlinkat(place.dir_fd, place.name.c_str(), 0);
+    result = sys::unlinkat(place.dir_fd, place.name.c_str(), 0);
     error = errno;
   }
   std::uint32_t os_error = result == 0 ? 0 : OsErrorFromErrno(error);
@@ -151,7 +152,7 @@ void EraseFile(std::string_view path) {
     // Erasing a directory, or a name that cannot be looked at, is "file not found".
     struct stat status;
     if (place.drive_root ||
-        fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        sys::fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
         S_ISDIR(status.st_mode))
       os_error = oserror::FileNotFound;
   }
@@ -182,7 +183,7 @@ void RemoveEmptyDirectory(std::string_view path) {
     if (current_fd >= 0)
       place.dir_fd = current_fd;
     struct stat status;
-    if (fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (sys::fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
         !IsLeftDirectory(*expected, status)) {
       // Not the directory the walk came from: nothing is touched, its attributes included.
       Release(place);
@@ -190,10 +191,10 @@ void RemoveEmptyDirectory(std::string_view path) {
       return;
     }
   }
-  int result = unlinkat(place.dir_fd, place.name.c_str(), AT_REMOVEDIR);
+  int result = sys::unlinkat(place.dir_fd, place.name.c_str(), AT_REMOVEDIR);
   int error = errno;
   if (result != 0 && MadeCurrentWritable(place, error)) {
-    result = unlinkat(place.dir_fd, place.name.c_str(), AT_REMOVEDIR);
+    result = sys::unlinkat(place.dir_fd, place.name.c_str(), AT_REMOVEDIR);
     error = errno;
   }
   Release(place);

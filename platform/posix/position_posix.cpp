@@ -23,6 +23,7 @@
 #include "platform/posix/names.h"
 #include "platform/posix/paths.h"
 #include "platform/posix/place_posix.h"
+#include "platform/posix/system_calls.h"
 
 int current_fd = -1;
 bool current_entered = false;
@@ -65,12 +66,12 @@ void CloseDirectory(int fd) {
     struct stat status;
     // The record may be stale (a descriptor closed elsewhere and its number reused), so the
     // directory must still be the very one that was made writable.
-    if (fstat(fd, &status) == 0 && status.st_dev == it->device && status.st_ino == it->inode)
-      fchmod(fd, it->mode);
+    if (sys::fstat(fd, &status) == 0 && status.st_dev == it->device && status.st_ino == it->inode)
+      sys::fchmod(fd, it->mode);
     given_write.erase(it);
     break;
   }
-  close(fd);
+  sys::close(fd);
 }
 
 void DropHeldDirectories() {
@@ -134,10 +135,10 @@ bool MadeCurrentWritable(const Place& place, int error) {
   if (error != EACCES || !place.in_current || !current_entered)
     return false;
   struct stat status;
-  if (fstat(current_fd, &status) != 0 || status.st_uid != geteuid() ||
+  if (sys::fstat(current_fd, &status) != 0 || status.st_uid != sys::geteuid() ||
       (status.st_mode & S_IWUSR) != 0)
     return false;
-  if (fchmod(current_fd, (status.st_mode | S_IWUSR) & 07777) != 0)
+  if (sys::fchmod(current_fd, (status.st_mode | S_IWUSR) & 07777) != 0)
     return false;
   given_write.push_back({current_fd, status.st_dev, status.st_ino, status.st_mode & 07777});
   return true;
@@ -157,8 +158,8 @@ void StepUp() {
   }
   HeldDirectory parent = held.back();
   struct stat here;
-  bool known = fstat(current_fd, &here) == 0;
-  if (fchdir(parent.fd) != 0) {
+  bool known = sys::fstat(current_fd, &here) == 0;
+  if (sys::fchdir(parent.fd) != 0) {
     SetPendingError(OsErrorFromErrno(errno));
     return;
   }
@@ -175,7 +176,8 @@ void StepUp() {
 
 void StepDown(const std::string& dos_name) {
   std::string linux_name = DecodeName(dos_name);
-  int fd = openat(AT_FDCWD, linux_name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  int fd =
+      sys::openat(AT_FDCWD, linux_name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
     std::uint32_t error = OsErrorFromErrno(errno);
     SetPendingError(error == oserror::FileNotFound ? oserror::PathNotFound : error);
@@ -186,15 +188,16 @@ void StepDown(const std::string& dos_name) {
   // bring in what lies outside the target, so the walk does not cross into it.
   struct stat status, here;
   const ListedEntry* entry = ListedAs(dos_name);
-  if (fstat(fd, &status) != 0 || fstat(current_fd, &here) != 0 || status.st_dev != here.st_dev ||
+  if (sys::fstat(fd, &status) != 0 || sys::fstat(current_fd, &here) != 0 ||
+      status.st_dev != here.st_dev ||
       (entry != nullptr && entry->inode != 0 && status.st_ino != entry->inode)) {
-    close(fd);
+    sys::close(fd);
     SetPendingError(oserror::PathNotFound);
     return;
   }
-  if (fchdir(fd) != 0) {
+  if (sys::fchdir(fd) != 0) {
     int error = errno;
-    close(fd);
+    sys::close(fd);
     SetPendingError(OsErrorFromErrno(error));
     return;
   }
@@ -206,7 +209,7 @@ void StepDown(const std::string& dos_name) {
 
 bool IsLinkIn(int dir_fd, const std::string& name) {
   struct stat status;
-  return fstatat(dir_fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+  return sys::fstatat(dir_fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
          S_ISLNK(status.st_mode);
 }
 
@@ -217,7 +220,7 @@ std::uint32_t OpenError(int error) {
 
 void CloseAll(std::vector<HeldDirectory>& directories) {
   for (const HeldDirectory& directory : directories)
-    close(directory.fd);
+    sys::close(directory.fd);
   directories.clear();
 }
 
@@ -229,7 +232,7 @@ void CloseAll(std::vector<HeldDirectory>& directories) {
 int OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDirectory>& ancestors,
                       std::uint32_t& error) {
   const std::string& root = DriveRoot(drive);
-  int fd = open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  int fd = sys::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
     error = OpenError(errno);
     return -1;
@@ -240,25 +243,25 @@ int OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDirect
     std::string name = DecodeName(rest.substr(0, slash));
     rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
     int flags = (rest.empty() ? O_RDONLY : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    int next = openat(fd, name.c_str(), flags);
+    int next = sys::openat(fd, name.c_str(), flags);
     if (next < 0 && !rest.empty() && IsLinkIn(fd, name)) {
-      close(fd);
+      sys::close(fd);
       CloseAll(ancestors);
       std::string linux_path;
       LinuxPathOf(full, linux_path);
-      next = open(linux_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      next = sys::open(linux_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       if (next < 0) {
         error = OpenError(errno);
         return -1;
       }
-      int parent = openat(next, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+      int parent = sys::openat(next, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
       if (parent >= 0)
         ancestors.push_back({parent, false, false});
       return next;
     }
     if (next < 0) {
       error = OpenError(errno);
-      close(fd);
+      sys::close(fd);
       CloseAll(ancestors);
       return -1;
     }
@@ -267,8 +270,8 @@ int OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDirect
   }
   if (ancestors.empty()) {
     // The root itself, opened to be read.
-    int readable = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    close(fd);
+    int readable = sys::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    sys::close(fd);
     if (readable < 0)
       error = OpenError(errno);
     return readable;
@@ -279,7 +282,7 @@ int OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDirect
 // True when fd is the directory of the drive's root, whatever name led to it.
 bool IsDriveRoot(int drive, int fd) {
   struct stat status, root;
-  return fstat(fd, &status) == 0 && stat(DriveRoot(drive).c_str(), &root) == 0 &&
+  return sys::fstat(fd, &status) == 0 && sys::stat(DriveRoot(drive).c_str(), &root) == 0 &&
          status.st_dev == root.st_dev && status.st_ino == root.st_ino;
 }
 
@@ -299,10 +302,10 @@ void ChangeToFullPath(const std::string& dos_path) {
   std::vector<HeldDirectory> ancestors;
   std::uint32_t error = 0;
   int fd = OpenWithAncestors(drive, full, ancestors, error);
-  if (fd < 0 || fchdir(fd) != 0) {
+  if (fd < 0 || sys::fchdir(fd) != 0) {
     if (fd >= 0) {
       error = OpenError(errno);
-      close(fd);
+      sys::close(fd);
     }
     CloseAll(ancestors);
     SetPendingError(error);
@@ -357,14 +360,14 @@ std::string StartFileSystem() {
   std::string problem = LoadDriveTable();
   if (!problem.empty())
     return problem;
-  char* cwd = getcwd(nullptr, 0);
+  char* cwd = sys::getcwd(nullptr, 0);
   bool known = cwd != nullptr;
   std::string start = known ? cwd : "/";
   free(cwd);
   // A current directory that no longer exists gives way to the root.
-  int fd = open(known ? "." : "/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0 && !known && fchdir(fd) != 0) {
-    close(fd);
+  int fd = sys::open(known ? "." : "/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0 && !known && sys::fchdir(fd) != 0) {
+    sys::close(fd);
     fd = -1;
   }
   std::string dos = DosPathOf(start);

@@ -12,6 +12,7 @@
 #include "platform/posix/names.h"
 #include "platform/posix/paths.h"
 #include "platform/posix/position_posix.h"
+#include "platform/posix/system_calls.h"
 #include "platform/wildcard.h"
 
 namespace {
@@ -47,7 +48,7 @@ void EndSearch(SearchEntry& entry, std::uint32_t os_error) {
 void ReadListing(DIR* dir, OpenSearch& search) {
   for (;;) {
     errno = 0;
-    struct dirent* item = readdir(dir);
+    struct dirent* item = sys::readdir(dir);
     if (item == nullptr) {
       if (errno != 0)
         search.end_error = OsErrorFromErrno(errno);
@@ -59,7 +60,7 @@ void ReadListing(DIR* dir, OpenSearch& search) {
     unsigned char type = item->d_type;
     if (type == DT_UNKNOWN) {
       struct stat status;
-      if (fstatat(dirfd(dir), item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+      if (sys::fstatat(dirfd(dir), item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
         continue; // gone since it was listed
       type = S_ISDIR(status.st_mode)   ? DT_DIR
              : S_ISLNK(status.st_mode) ? DT_LNK
@@ -68,7 +69,7 @@ void ReadListing(DIR* dir, OpenSearch& search) {
     }
     search.names.push_back({std::string(linux_name), item->d_ino, type});
   }
-  closedir(dir);
+  sys::closedir(dir);
   if (search.names.size() > InodeOrderFrom)
     std::sort(search.names.begin(), search.names.end(),
               [](const ListedName& a, const ListedName& b) { return a.inode < b.inode; });
@@ -138,7 +139,7 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
   bool in_current = slash == std::string_view::npos;
   if (in_current) {
     entry.AtDriveRoot = LogicalCurrent().size() == 3;
-    dir = opendir(".");
+    dir = sys::opendir(".");
   } else {
     std::string directory(pattern.substr(0, slash + 1));
     std::string full = ExpandPath(directory);
@@ -149,7 +150,7 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
       LastServiceResult = TranslateSearchError(error);
       return;
     }
-    dir = opendir(linux_path.c_str());
+    dir = sys::opendir(linux_path.c_str());
   }
   if (dir == nullptr) {
     // A directory that is not there is "path not found", never "no more entries".
