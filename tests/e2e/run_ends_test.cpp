@@ -105,27 +105,6 @@ TEST_F(RunEndsTest, ProtectedTargetWithoutPasswordEndsAfterTheSummary) {
   EXPECT_EQ(ListTree(root), (std::vector<std::string>{"locked/", "locked/in/", "locked/in/f"}));
 }
 
-// An attribute change that fails with a code other than 5 or 86 ends the run. A read-only file
-// system gives one (19); it is mounted over the target in a mount namespace of the run's own.
-TEST_F(RunEndsTest, FatalErrorWhileDeletingEndsAfterTheSummaryWithStatusOne) {
-  if (UnderEmulator())
-    GTEST_SKIP() << "mounts a file system in a Linux mount namespace";
-  if (geteuid() != 0 || std::system("unshare -m --propagation private true 2>/dev/null") != 0)
-    GTEST_SKIP() << "needs root and mount namespaces";
-  MakeTree(root, {"t/"});
-  RunOptions options = Options();
-  options.program = "/bin/sh";
-  RunResult run = RunVakrun(
-      {"-c",
-       "unshare -m --propagation private sh -c 'mount -t tmpfs -o size=64k none t && : >t/f && "
-       "mount -o remount,ro t && exec \"$0\" t' \"$0\"",
-       VakrunPath()},
-      options);
-  EXPECT_EQ(Visible(run.out), Visible(AsWritten(Echo + Working + Summary("0 files and 0 dirs") +
-                                                Problem("Disk is write-protected"))));
-  EXPECT_EQ(run.status, 1);
-}
-
 // The walk goes at most 60 levels below the target; deeper, the run ends as a run-time failure
 // after the summary of what was done so far.
 TEST_F(RunEndsTest, TreeNestedTooDeepEndsAfterTheSummaryWithStatusOne) {

@@ -505,37 +505,4 @@ TEST_F(SafetyTest, MountPointInTheTreeEndsTheRun) {
   EXPECT_EQ(ListTree(root), Sorted({"mounted/", "mounted/k=keep", "t/", "t/m/"}));
 }
 
-// On a file system mounted read-only every attribute change is refused as on a write-protected
-// disk (19), before anything is erased or removed, and that ends the run.
-TEST_F(SafetyTest, ReadOnlyFileSystemEndsTheRun) {
-  if (UnderEmulator())
-    GTEST_SKIP() << "mounts a file system in a Linux mount namespace";
-  struct Case {
-    std::vector<std::string> tree;
-    std::string message;
-    std::string spinner;
-  };
-  const Case cases[] = {
-      {{"t/f=1", "t/e/"}, "Disk is write-protected", ""},
-      {{"t/e/"}, "Disk is write-protected", "\b/"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
-    MakeTree(root, c.tree);
-    RunResult run;
-    if (!RunWithMounts("mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\"", {"t"},
-                       Options(), root, run))
-      GTEST_SKIP() << "no private mount namespace here: " << Visible(run.out);
-    EXPECT_EQ(
-        Visible(run.out),
-        Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  " + c.spinner +
-                          Shown("Deleted 0 files and 0 dirs") + Problem(c.message))));
-    EXPECT_EQ(run.status, 1);
-    std::vector<std::string> after = c.tree;
-    after.push_back("t/");
-    EXPECT_EQ(ListTree(root), Sorted(after));
-    fs::remove_all(Path("t"));
-  }
-}
-
 } // namespace

@@ -123,6 +123,7 @@ const FaultCase kCases[] = {
      .replacements = {{"fstatvfs", reinterpret_cast<AnyFunction>(&ReadOnlyVolume)}},
      .report = {},
      .console_shows = {"Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  "},
+     .console_lacks = {"\b"},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Disk is write-protected"},
      .status = 1,
      .left = {"t/", "t/e/", "t/f=1"}},
