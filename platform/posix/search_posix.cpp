@@ -13,7 +13,7 @@
 #include "platform/posix/paths.h"
 #include "platform/posix/position_posix.h"
 #include "platform/posix/system_calls.h"
-#include "platform/wildcard.h"
+#include "platform/search.h"
 
 namespace {
 
@@ -36,14 +36,6 @@ struct OpenSearch {
   std::uint32_t end_error = oserror::NoMoreFiles; // how the listing ended
   bool in_current;
 };
-
-void EndSearch(SearchEntry& entry, std::uint32_t os_error) {
-  if (entry.Handle != nullptr) {
-    delete static_cast<OpenSearch*>(entry.Handle);
-    entry.Handle = nullptr;
-  }
-  LastServiceResult = TranslateSearchError(os_error);
-}
 
 void ReadListing(DIR* dir, OpenSearch& search) {
   for (;;) {
@@ -75,11 +67,10 @@ void ReadListing(DIR* dir, OpenSearch& search) {
               [](const ListedName& a, const ListedName& b) { return a.inode < b.inode; });
 }
 
-// Steps to the next entry that matches the pattern and has no excluded bit.
-void MatchStep(SearchEntry& entry) {
+} // namespace
+
+void StepSearch(SearchEntry& entry) {
   OpenSearch* search = static_cast<OpenSearch*>(entry.Handle);
-  // "*.*" takes every name, so the matcher need not look at each one.
-  bool every_name = entry.Pattern == "*.*";
   for (;;) {
     std::string name;
     std::uint32_t attributes;
@@ -110,7 +101,7 @@ void MatchStep(SearchEntry& entry) {
         attributes |= HiddenAttribute;
       name = EncodeName(linux_name);
     }
-    if ((attributes & entry.ExcludeMask) != 0 || (!every_name && !MatchesMask(entry.Pattern, name)))
+    if (!SearchTakes(entry, name, attributes))
       continue;
     entry.Name = std::move(name);
     entry.Attributes = attributes;
@@ -124,24 +115,14 @@ void MatchStep(SearchEntry& entry) {
   }
 }
 
-} // namespace
-
 void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
-  if (entry.Handle != nullptr)
-    EndSearch(entry, 0);
-  entry = SearchEntry{};
-  LastServiceResult = 0;
-  entry.ExcludeMask = static_cast<std::uint16_t>(
-      (HiddenAttribute | SystemAttribute | VolumeLabelAttribute | DirectoryAttribute) & ~mask);
-  std::size_t slash = pattern.find_last_of("\\/");
-  entry.Pattern = slash == std::string_view::npos ? pattern : pattern.substr(slash + 1);
+  std::string_view directory = StartSearch(pattern, mask, entry);
   DIR* dir = nullptr;
-  bool in_current = slash == std::string_view::npos;
+  bool in_current = directory.empty();
   if (in_current) {
     entry.AtDriveRoot = LogicalCurrent().size() == 3;
     dir = sys::opendir(".");
   } else {
-    std::string directory(pattern.substr(0, slash + 1));
     std::string full = ExpandPath(directory);
     entry.AtDriveRoot = full.size() == 3;
     std::string linux_path;
@@ -162,14 +143,9 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
   search->in_current = in_current;
   ReadListing(dir, *search);
   entry.Handle = search;
-  MatchStep(entry);
+  StepSearch(entry);
 }
 
-void FindNextEntry(SearchEntry& entry) {
-  LastServiceResult = 0;
-  if (entry.Handle == nullptr) {
-    LastServiceResult = oserror::NoMoreFiles;
-    return;
-  }
-  MatchStep(entry);
+void CloseSearch(void* handle) {
+  delete static_cast<OpenSearch*>(handle);
 }

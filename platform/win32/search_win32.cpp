@@ -12,7 +12,7 @@
 
 #include "platform/fs.h"
 #include "platform/result_codes.h"
-#include "platform/wildcard.h"
+#include "platform/search.h"
 #include "platform/win32/handles_win32.h"
 #include "platform/win32/paths_win32.h"
 #include "platform/win32/position_win32.h"
@@ -26,12 +26,6 @@ struct OpenSearch {
   bool in_current = false;
   unsigned generation = 0;
 };
-
-void EndSearch(SearchEntry& entry, DWORD error) {
-  delete static_cast<OpenSearch*>(entry.Handle);
-  entry.Handle = nullptr;
-  LastServiceResult = TranslateSearchError(error);
-}
 
 // Reads every entry of the directory. Answers 0, or the error of the first step.
 DWORD ReadListing(HANDLE directory, OpenSearch& search) {
@@ -66,11 +60,10 @@ DWORD ReadListing(HANDLE directory, OpenSearch& search) {
   }
 }
 
-// Steps to the next entry that matches the pattern and has no excluded bit.
-void MatchStep(SearchEntry& entry) {
+} // namespace
+
+void StepSearch(SearchEntry& entry) {
   OpenSearch* search = static_cast<OpenSearch*>(entry.Handle);
-  // "*.*" takes every name, so the matcher need not look at each one.
-  bool every_name = entry.Pattern == "*.*";
   for (;;) {
     if (search->next == search->items.size()) {
       EndSearch(entry, search->end_error);
@@ -80,8 +73,7 @@ void MatchStep(SearchEntry& entry) {
     std::uint32_t attributes = AsListed(item.attributes);
     // The system also matches 8.3 short names ("*.BAK" would find "x.bakup" by "X~1.BAK"); the
     // long name alone decides here, with the rules the other builds use.
-    if ((attributes & entry.ExcludeMask) != 0 ||
-        (!every_name && !MatchesMask(entry.Pattern, item.name)))
+    if (!SearchTakes(entry, item.name, attributes))
       continue;
     entry.Name = item.name;
     entry.Attributes = attributes;
@@ -91,22 +83,11 @@ void MatchStep(SearchEntry& entry) {
   }
 }
 
-} // namespace
-
 void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
-  if (entry.Handle != nullptr)
-    EndSearch(entry, 0);
-  entry = SearchEntry{};
-  LastServiceResult = 0;
-  entry.ExcludeMask = static_cast<std::uint16_t>(
-      (HiddenAttribute | SystemAttribute | VolumeLabelAttribute | DirectoryAttribute) & ~mask);
-  std::string text(pattern);
-  std::size_t start = text.find_last_of("\\/");
-  start = start != std::string::npos ? start + 1 : text.size() >= 2 && text[1] == ':' ? 2 : 0;
-  entry.Pattern = text.substr(start);
+  std::string_view directory_part = StartSearch(pattern, mask, entry);
   OpenSearch* search = new OpenSearch;
   DWORD error = 0;
-  if (start == 0) {
+  if (directory_part.empty()) {
     search->in_current = true;
     search->generation = PositionGeneration();
     HANDLE directory = CurrentDirectoryHandle(error);
@@ -114,7 +95,7 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
       error = ReadListing(directory, *search);
   } else {
     HANDLE directory = nullptr;
-    error = OpenDirectoryOfPath(text.substr(0, start), directory);
+    error = OpenDirectoryOfPath(directory_part, directory);
     if (error == 0) {
       error = ReadListing(directory, *search);
       CloseHandle(directory);
@@ -125,14 +106,9 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
     EndSearch(entry, error);
     return;
   }
-  MatchStep(entry);
+  StepSearch(entry);
 }
 
-void FindNextEntry(SearchEntry& entry) {
-  LastServiceResult = 0;
-  if (entry.Handle == nullptr) {
-    LastServiceResult = oserror::NoMoreFiles;
-    return;
-  }
-  MatchStep(entry);
+void CloseSearch(void* handle) {
+  delete static_cast<OpenSearch*>(handle);
 }

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "platform/fs.h"
-#include "platform/wildcard.h"
+#include "platform/search.h"
 #include "scripted_keys.h"
 
 namespace {
@@ -142,12 +142,6 @@ struct Search {
   std::size_t next = 0;
 };
 
-void EndSearch(SearchEntry& entry, std::uint32_t os_error) {
-  delete static_cast<Search*>(entry.Handle);
-  entry.Handle = nullptr;
-  LastServiceResult = TranslateSearchError(os_error);
-}
-
 void MatchStep(std::string_view operation, SearchEntry& entry) {
   Search* search = static_cast<Search*>(entry.Handle);
   for (;;) {
@@ -166,7 +160,7 @@ void MatchStep(std::string_view operation, SearchEntry& entry) {
         continue; // erased since the listing
       attributes = node->attributes;
     }
-    if ((attributes & entry.ExcludeMask) != 0 || !MatchesMask(entry.Pattern, name))
+    if (!SearchTakes(entry, name, attributes))
       continue;
     if (std::uint32_t error = ScriptedError(operation, name); error != 0) {
       LastServiceResult = TranslateSearchError(error);
@@ -226,17 +220,9 @@ std::vector<std::string> MemoryTree() {
 // -------------------------------------------------------------------------------------
 
 void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
-  if (entry.Handle != nullptr)
-    EndSearch(entry, 0);
-  entry = SearchEntry{};
-  LastServiceResult = 0;
-  entry.ExcludeMask = static_cast<std::uint16_t>(
-      (HiddenAttribute | SystemAttribute | VolumeLabelAttribute | DirectoryAttribute) & ~mask);
-  std::size_t slash = pattern.find_last_of("\\/");
-  entry.Pattern = slash == std::string_view::npos ? pattern : pattern.substr(slash + 1);
-  std::string directory = slash == std::string_view::npos
-                              ? drive_current[current_drive]
-                              : ExpandPath(pattern.substr(0, slash + 1));
+  std::string_view directory_part = StartSearch(pattern, mask, entry);
+  std::string directory =
+      directory_part.empty() ? drive_current[current_drive] : ExpandPath(directory_part);
   if (directory.size() > 3 && directory.back() == '\\')
     directory.pop_back();
   std::string line = "FindFirstEntry " + std::string(pattern) + " " + std::to_string(mask);
@@ -256,13 +242,12 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
   MatchStep("FindFirstEntry", entry);
 }
 
-void FindNextEntry(SearchEntry& entry) {
-  LastServiceResult = 0;
-  if (entry.Handle == nullptr) {
-    LastServiceResult = oserror::NoMoreFiles;
-    return;
-  }
+void StepSearch(SearchEntry& entry) {
   MatchStep("FindNextEntry", entry);
+}
+
+void CloseSearch(void* handle) {
+  delete static_cast<Search*>(handle);
 }
 
 std::uint16_t GetEntryAttributes(std::string_view path) {
