@@ -3,7 +3,6 @@
 // path is one separator, in what is erased and in the lines that name it. The drive is always
 // the test's own T:, and every answer is "n".
 #include <filesystem>
-#include <unistd.h>
 
 #include "harness.h"
 #include "report_lines.h"
@@ -80,29 +79,6 @@ TEST_F(DriveRootSpellingsTest, SeparatorRunsInsideAPathAreOneSeparator) {
     std::error_code error;
     std::filesystem::remove_all(Path("a"), error);
   }
-}
-
-// A directory that is the drive's root under another name (here the root bind-mounted below
-// itself) is the root: the run asks.
-TEST_F(DriveRootSpellingsTest, TheRootUnderAnotherNameAsks) {
-  if (UnderEmulator())
-    GTEST_SKIP() << "mounts a file system in a Linux mount namespace";
-  if (access("/usr/bin/unshare", X_OK) != 0)
-    GTEST_SKIP() << "no unshare here";
-  MakeTree(root, {"f=x", "m/"});
-  RunOptions options = Options();
-  options.input = "n";
-  options.program = "/usr/bin/unshare";
-  RunResult run = RunVakrun({"-m", "/bin/sh", "-c",
-                             "mount --bind \"$1\" \"$1/m\" 2>/dev/null || exit 99; shift; "
-                             "exec \"$@\"",
-                             "sh", root, VakrunPath(), "T:\\m"},
-                            options);
-  if (run.status == 99)
-    GTEST_SKIP() << "no private mount namespace here";
-  EXPECT_EQ(Visible(run.out), Visible(AsWritten(NoAtTheQuestion())));
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(ListTree(root), Sorted({"f=x", "m/"}));
 }
 
 } // namespace

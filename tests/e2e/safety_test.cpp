@@ -1,8 +1,8 @@
 // Nothing outside the target is ever touched: links inside the tree are removed as entries and
 // never entered, a target that is itself a link is refused, a directory swapped for a link while
 // the tree is erased leads nowhere, odd names are erased as they are, read-only entries of the
-// user's own go, and a file linked from outside keeps its mode and bytes. A mount point inside
-// the tree and a file system mounted read-only end the run.
+// user's own go, and a file linked from outside keeps its mode and bytes. (A mount point inside
+// the tree and a file system mounted read-only are rows of the fault table in tests/faults.)
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -466,43 +466,6 @@ TEST_F(SafetyTest, FileLinkedFromOutsideKeepsItsModeWhenItStays) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(ListTree(root), Sorted({"out/", "out/hl=keep", "t/", "t/locked/", "t/locked/hl=keep"}));
   EXPECT_EQ(ModeOf(Path("out/hl")), 0444u);
-}
-
-// Runs the program in a private mount namespace, once the shell commands of `mounts` have made
-// their mounts there (with the test's folder as "$1"). Answers false where no such namespace can
-// be made; the mounts end with the run.
-bool RunWithMounts(const std::string& mounts, const std::vector<std::string>& args,
-                   const RunOptions& base, const std::string& folder, RunResult& run) {
-  if (access("/usr/bin/unshare", X_OK) != 0)
-    return false;
-  RunOptions options = base;
-  options.program = "/usr/bin/unshare";
-  std::vector<std::string> command = {
-      "-m",        "/bin/sh",
-      "-c",        "{ " + mounts + "; } 2>/dev/null || exit 99; shift; exec \"$@\"",
-      "sh",        folder,
-      VakrunPath()};
-  command.insert(command.end(), args.begin(), args.end());
-  run = RunVakrun(command, options);
-  return run.out.starts_with(AsWritten("Using option(s): "));
-}
-
-// A directory that cannot be entered for a reason other than permission ends the run: here a
-// mount point, which the walk does not cross.
-TEST_F(SafetyTest, MountPointInTheTreeEndsTheRun) {
-  if (UnderEmulator())
-    GTEST_SKIP() << "mounts a file system in a Linux mount namespace";
-  MakeTree(root, {"t/f=1", "t/m/", "mounted/k=keep"});
-  RunResult run;
-  if (!RunWithMounts("mount --bind \"$1/mounted\" \"$1/t/m\"", {"t"}, Options(), root, run))
-    GTEST_SKIP() << "no private mount namespace here: " << Visible(run.out);
-  EXPECT_EQ(
-      Visible(run.out),
-      Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  \b/" +
-                        Shown("Deleted T:\\t\\f") + "\rWorking  " +
-                        Shown("Deleted 1 file and 0 dirs") + Problem("Unable to change to m"))));
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(ListTree(root), Sorted({"mounted/", "mounted/k=keep", "t/", "t/m/"}));
 }
 
 } // namespace

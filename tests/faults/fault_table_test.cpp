@@ -80,6 +80,34 @@ int StatxMountRoot(int dir_fd, const char* name, int flags, unsigned int mask,
   return result;
 }
 
+// The path a descriptor was opened with, when it names a directory m.
+bool NamesM(int fd, std::string& path) {
+  char link[64], target[4096];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  ssize_t size = readlink(link, target, sizeof target);
+  if (size <= 0)
+    return false;
+  path.assign(target, static_cast<std::size_t>(size));
+  return path.ends_with("/m");
+}
+
+// The directory m is a mount of another file system.
+int FstatAnotherDeviceAtM(int fd, struct stat* status) {
+  int result = ::fstat(fd, status);
+  std::string path;
+  if (result == 0 && NamesM(fd, path))
+    status->st_dev ^= 1;
+  return result;
+}
+
+// The directory m is the one above it under another name (a bind mount of it).
+int FstatParentAtM(int fd, struct stat* status) {
+  std::string path;
+  if (NamesM(fd, path))
+    return ::stat(path.substr(0, path.size() - 2).c_str(), status);
+  return ::fstat(fd, status);
+}
+
 struct FaultCase {
   const char* name;
   std::vector<std::string> arguments;
@@ -301,6 +329,25 @@ const FaultCase kCases[] = {
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to change to T:\\t"},
      .status = 1,
      .left = WholeTarget},
+    {.name = "a directory mounted from another file system is not entered and ends the run",
+     .arguments = {"t"},
+     .tree = {"t/f=1", "t/m/k=keep"},
+     .replacements = {{"fstat", reinterpret_cast<AnyFunction>(&FstatAnotherDeviceAtM)}},
+     .report = {"Deleted T:\\t\\f"},
+     .ending = {"Deleted 1 file and 0 dirs", "PROBLEM: Unable to change to m"},
+     .status = 1,
+     .left = {"t/", "t/m/", "t/m/k=keep"}},
+    {.name = "the drive's root under another name is the root and asks its question",
+     .arguments = {"T:\\m"},
+     .tree = {"f=x", "m/"},
+     .replacements = {{"fstat", reinterpret_cast<AnyFunction>(&FstatParentAtM)}},
+     .keys = "n",
+     .report = {},
+     .console_shows = {"\rYou're about to ERASE EVERYTHING using above option(s) on drive T:\r\n"
+                       "Are you sure you want to proceed? (y/N) No\r\n"},
+     .ending = {"Deleted 0 files and 0 dirs"},
+     .status = 0,
+     .left = {"f=x", "m/"}},
     {.name = "EACCES at listing a subdirectory leaves it with its files",
      .arguments = {"t"},
      .tree = {"t/x/f=1"},
