@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/fs.h"
+#include "platform/fs_body.h"
 #include "platform/posix/attributes_posix.h"
 #include "platform/posix/drives.h"
 #include "platform/posix/errno_map.h"
@@ -22,11 +23,6 @@ std::string_view WithoutPassword(std::string_view path) {
   // Names from the system and typed arguments have their ";" mapped, so a plain ";" can only be
   // the start of a DR-DOS password, which means nothing here.
   return path.substr(0, path.find(';'));
-}
-
-bool IsBareName(std::string_view path) {
-  return !path.empty() && path.find_first_of("\\/") == std::string_view::npos &&
-         !(path.size() >= 2 && path[1] == ':') && path != "." && path != "..";
 }
 
 void Release(Place& place) {
@@ -111,11 +107,8 @@ std::uint16_t GetEntryAttributes(std::string_view path) {
 }
 
 void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
-  LastServiceResult = 0;
-  if ((attributes & VolumeLabelAttribute) != 0) {
-    LastServiceResult = oserror::AccessDenied;
+  if (VolumeLabelRefused(attributes))
     return;
-  }
   Place place = Locate(path);
   if (place.error != 0) {
     LastServiceResult = static_cast<ResultCode>(place.error);
@@ -162,11 +155,7 @@ void EraseFile(std::string_view path) {
 }
 
 void RemoveEmptyDirectory(std::string_view path) {
-  if (path == ".") {
-    PendingIoResult = 16;
-    return;
-  }
-  if (path.empty() || PendingIoResult != 0)
+  if (!RemovalGoesAhead(path))
     return;
   Place place = Locate(path);
   if (place.error != 0) {

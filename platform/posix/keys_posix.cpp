@@ -6,73 +6,29 @@
 // question waits, stopped by the terminal, until the run is brought to the foreground. Ctrl-C, a
 // hang-up and a kill are only noted by their handler: the run ends at the walk's next step or in
 // the key read it was waiting in, in order, with every line written. The bytes from either become
-// keys as platform/key_bytes.h says (escape sequences, Esc, Backspace, Enter, UTF-8 Greek letters).
-// From a pipe the bytes are taken as they come and nothing is thrown away; at the end of the input
-// no key is available, and a read that must wait answers Esc, so that no question ever hangs.
+// keys as platform/key_stream.h says.
 #include <cerrno>
 #include <csignal>
 #include <ctime>
-#include <deque>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "platform/console.h"
-#include "platform/key_bytes.h"
+#include "platform/key_stream.h"
 #include "platform/posix/terminal.h"
 #include "platform/process.h"
 
 namespace {
 
 bool input_is_terminal = false;
-bool input_ended = false;
-std::deque<unsigned char> raw;  // bytes read and not yet turned into keys
-std::deque<unsigned char> keys; // key codes, an extended key as 0 and its scan code
 std::timespec last_poll{};
 
 struct termios saved_modes;
 volatile std::sig_atomic_t modes_changed = false;
 
-// How long the rest of an escape sequence or of a UTF-8 character may take to arrive.
-constexpr int SequenceWaitMs = 50;
 // A terminal is asked for keys at most this often; a person types far slower.
 constexpr long TerminalPollIntervalNs = 10'000'000;
-
-// Reads what standard input holds, waiting at most timeout_ms (-1: until something comes).
-void ReadInput(int timeout_ms) {
-  if (input_ended)
-    return;
-  struct pollfd request = {0, POLLIN, 0};
-  int ready;
-  do
-    ready = poll(&request, 1, timeout_ms);
-  while (ready < 0 && errno == EINTR && !UserInterruptNoted());
-  if (ready <= 0)
-    return;
-  unsigned char chunk[4096];
-  ssize_t got;
-  do
-    got = read(0, chunk, sizeof chunk);
-  while (got < 0 && errno == EINTR && !UserInterruptNoted());
-  if (got < 0 && errno == EINTR)
-    return;
-  if (got <= 0) {
-    input_ended = true;
-    return;
-  }
-  raw.insert(raw.end(), chunk, chunk + got);
-}
-
-// Makes sure raw holds at least `count` bytes if they come soon.
-bool HaveBytes(std::size_t count) {
-  while (raw.size() < count && !input_ended) {
-    std::size_t before = raw.size();
-    ReadInput(SequenceWaitMs);
-    if (raw.size() == before)
-      break;
-  }
-  return raw.size() >= count;
-}
 
 bool PollDue() {
   if (!input_is_terminal)
@@ -139,6 +95,29 @@ void TakeTheTerminal() {
 
 } // namespace
 
+// Reads what standard input holds.
+void ReadInput(int timeout_ms) {
+  struct pollfd request = {0, POLLIN, 0};
+  int ready;
+  do
+    ready = poll(&request, 1, timeout_ms);
+  while (ready < 0 && errno == EINTR && !UserInterruptNoted());
+  if (ready <= 0)
+    return;
+  unsigned char chunk[4096];
+  ssize_t got;
+  do
+    got = read(0, chunk, sizeof chunk);
+  while (got < 0 && errno == EINTR && !UserInterruptNoted());
+  if (got < 0 && errno == EINTR)
+    return;
+  if (got <= 0) {
+    EndOfInput();
+    return;
+  }
+  TakeInputBytes(chunk, static_cast<std::size_t>(got));
+}
+
 void StartKeyboard() {
   // No SA_RESTART: a key read that waits wakes up for the interrupt.
   struct sigaction action = {};
@@ -170,10 +149,10 @@ bool KeysAreTyped() {
 
 bool KeyAvailable() {
   CheckUserInterrupt();
-  if (!keys.empty())
+  if (KeyWaiting())
     return true;
-  if (raw.empty()) {
-    if (input_ended || !PollDue())
+  if (!BytesWaiting() && !InputEnded()) {
+    if (!PollDue())
       return false;
     // In the background a read would stop the run: no key is typed there for it.
     if (input_is_terminal && !modes_changed) {
@@ -181,28 +160,18 @@ bool KeyAvailable() {
         return false;
       TakeTheTerminal();
     }
-    ReadInput(0);
-    if (raw.empty())
-      return false;
   }
-  DecodeKeyBytes(raw, keys, HaveBytes);
-  return !keys.empty();
+  return KeyFromBytes();
 }
 
 std::uint8_t ReadKeyChar() {
   FlushOutput(); // a question must be on the screen before its answer is awaited
-  while (keys.empty()) {
+  while (!KeyWaiting()) {
     CheckUserInterrupt();
-    if (raw.empty()) {
+    if (!BytesWaiting())
       TakeTheTerminal();
-      if (input_ended)
-        return 27; // no more input: the question reads Esc
-      ReadInput(-1);
-      continue;
-    }
-    DecodeKeyBytes(raw, keys, HaveBytes);
+    if (!AwaitKeyBytes())
+      return 27; // no more input: the question reads Esc
   }
-  std::uint8_t key = keys.front();
-  keys.pop_front();
-  return key;
+  return TakeKey();
 }

@@ -9,8 +9,6 @@
 
 // The path without a DR-DOS password.
 std::string_view WithoutPassword(std::string_view path);
-// A name in the current directory, not a path, nor "." or "..".
-bool IsBareName(std::string_view path);
 
 // Where an operation on a path takes place: a directory descriptor and a Linux name in it.
 struct Place {

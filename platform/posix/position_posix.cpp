@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/fs.h"
+#include "platform/fs_body.h"
 #include "platform/posix/drives.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/names.h"
@@ -146,67 +147,6 @@ bool MadeCurrentWritable(const Place& place, int error) {
 
 namespace {
 
-void StepUp() {
-  std::string& logical = LogicalCurrent();
-  if (held.empty()) {
-    // ".." at a drive's root stays there. Anywhere else the directory above was never held (the
-    // path to it went through a link), and it is not looked up by its name: that name may lead
-    // anywhere by now.
-    if (logical.size() > 3)
-      SetPendingError(oserror::PathNotFound);
-    return;
-  }
-  HeldDirectory parent = held.back();
-  struct stat here;
-  bool known = sys::fstat(current_fd, &here) == 0;
-  if (sys::fchdir(parent.fd) != 0) {
-    SetPendingError(OsErrorFromErrno(errno));
-    return;
-  }
-  held.pop_back();
-  std::size_t slash = logical.rfind('\\');
-  std::string name = DecodeName(std::string_view(logical).substr(slash + 1));
-  bool entered = current_entered;
-  MakeCurrent(parent.fd, parent.entered, parent.from_root);
-  DropLastComponent(logical);
-  left = {};
-  if (known)
-    left = {std::move(name), here.st_dev, here.st_ino, entered, position_generation};
-}
-
-void StepDown(const std::string& dos_name) {
-  std::string linux_name = DecodeName(dos_name);
-  int fd =
-      sys::openat(AT_FDCWD, linux_name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
-    std::uint32_t error = OsErrorFromErrno(errno);
-    SetPendingError(error == oserror::FileNotFound ? oserror::PathNotFound : error);
-    return;
-  }
-  // The directory must be the very entry the search listed, not one swapped in since, and on
-  // the same file system: a mount inside the tree (a bind mount of a home directory, say) may
-  // bring in what lies outside the target, so the walk does not cross into it.
-  struct stat status, here;
-  const ListedEntry* entry = ListedAs(dos_name);
-  if (sys::fstat(fd, &status) != 0 || sys::fstat(current_fd, &here) != 0 ||
-      status.st_dev != here.st_dev ||
-      (entry != nullptr && entry->inode != 0 && status.st_ino != entry->inode)) {
-    sys::close(fd);
-    SetPendingError(oserror::PathNotFound);
-    return;
-  }
-  if (sys::fchdir(fd) != 0) {
-    int error = errno;
-    sys::close(fd);
-    SetPendingError(OsErrorFromErrno(error));
-    return;
-  }
-  held.push_back({current_fd, current_entered, current_from_root});
-  current_fd = -1;
-  MakeCurrent(fd, true, current_from_root);
-  AppendComponent(LogicalCurrent(), dos_name);
-}
-
 bool IsLinkIn(int dir_fd, const std::string& name) {
   struct stat status;
   return sys::fstatat(dir_fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -286,7 +226,70 @@ bool IsDriveRoot(int drive, int fd) {
          status.st_dev == root.st_dev && status.st_ino == root.st_ino;
 }
 
-void ChangeToFullPath(const std::string& dos_path) {
+} // namespace
+
+void StepUp() {
+  std::string& logical = LogicalCurrent();
+  if (held.empty()) {
+    // ".." at a drive's root stays there. Anywhere else the directory above was never held (the
+    // path to it went through a link), and it is not looked up by its name: that name may lead
+    // anywhere by now.
+    if (logical.size() > 3)
+      SetPendingError(oserror::PathNotFound);
+    return;
+  }
+  HeldDirectory parent = held.back();
+  struct stat here;
+  bool known = sys::fstat(current_fd, &here) == 0;
+  if (sys::fchdir(parent.fd) != 0) {
+    SetPendingError(OsErrorFromErrno(errno));
+    return;
+  }
+  held.pop_back();
+  std::size_t slash = logical.rfind('\\');
+  std::string name = DecodeName(std::string_view(logical).substr(slash + 1));
+  bool entered = current_entered;
+  MakeCurrent(parent.fd, parent.entered, parent.from_root);
+  DropLastComponent(logical);
+  left = {};
+  if (known)
+    left = {std::move(name), here.st_dev, here.st_ino, entered, position_generation};
+}
+
+void StepDown(const std::string& dos_name) {
+  std::string linux_name = DecodeName(dos_name);
+  int fd =
+      sys::openat(AT_FDCWD, linux_name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    std::uint32_t error = OsErrorFromErrno(errno);
+    SetPendingError(error == oserror::FileNotFound ? oserror::PathNotFound : error);
+    return;
+  }
+  // The directory must be the very entry the search listed, not one swapped in since, and on
+  // the same file system: a mount inside the tree (a bind mount of a home directory, say) may
+  // bring in what lies outside the target, so the walk does not cross into it.
+  struct stat status, here;
+  const ListedEntry* entry = ListedAs(dos_name);
+  if (sys::fstat(fd, &status) != 0 || sys::fstat(current_fd, &here) != 0 ||
+      status.st_dev != here.st_dev ||
+      (entry != nullptr && entry->inode != 0 && status.st_ino != entry->inode)) {
+    sys::close(fd);
+    SetPendingError(oserror::PathNotFound);
+    return;
+  }
+  if (sys::fchdir(fd) != 0) {
+    int error = errno;
+    sys::close(fd);
+    SetPendingError(OsErrorFromErrno(error));
+    return;
+  }
+  held.push_back({current_fd, current_entered, current_from_root});
+  current_fd = -1;
+  MakeCurrent(fd, true, current_from_root);
+  AppendComponent(LogicalCurrent(), dos_name);
+}
+
+void ChangeToPath(const std::string& dos_path) {
   std::string full = ExpandPath(dos_path);
   if (full.size() < 3 || full[1] != ':') {
     SetPendingError(53);
@@ -324,21 +327,18 @@ void ChangeToFullPath(const std::string& dos_path) {
   DriveCurrent(drive) = full;
 }
 
-} // namespace
+// The drive's current directory is entered afresh by its path.
+void ChangeDrive(char letter) {
+  ChangeToPath(std::string{letter, ':'});
+}
 
-void ChangeDirectory(std::string_view path) {
-  if (path.empty() || PendingIoResult != 0)
-    return;
+// A password means nothing to a directory here (see WithoutPassword).
+std::string PrepareChange(std::string_view path) {
   std::string dos(WithoutPassword(path));
   for (char& c : dos)
     if (c == '/')
       c = '\\';
-  if (dos == "..")
-    StepUp();
-  else if (IsBareName(dos))
-    StepDown(dos);
-  else
-    ChangeToFullPath(dos);
+  return dos;
 }
 
 bool ParentIsHeld() {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/fs.h"
+#include "platform/fs_body.h"
 #include "platform/result_codes.h"
 #include "platform/win32/handles_win32.h"
 #include "platform/win32/paths_win32.h"
@@ -60,11 +61,6 @@ bool CannotBeOpened(NTSTATUS status) {
   constexpr NTSTATUS ObjectTypeMismatch = static_cast<NTSTATUS>(0xC0000024);
   constexpr NTSTATUS InvalidParameter = static_cast<NTSTATUS>(0xC000000D);
   return status == NoSuchDevice || status == ObjectTypeMismatch || status == InvalidParameter;
-}
-
-bool IsBareName(const std::string& path) {
-  return !path.empty() && path.find('\\') == std::string::npos &&
-         !(path.size() >= 2 && path[1] == ':') && path != "." && path != "..";
 }
 
 bool IsDirectory(const HandleFacts& facts) {
@@ -240,11 +236,8 @@ std::uint16_t GetEntryAttributes(std::string_view path) {
 }
 
 void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
-  LastServiceResult = 0;
-  if ((attributes & VolumeLabelAttribute) != 0) {
-    LastServiceResult = oserror::AccessDenied;
+  if (VolumeLabelRefused(attributes))
     return;
-  }
   if (DWORD error = Open(path)) {
     LastServiceResult = static_cast<ResultCode>(error);
     return;
@@ -312,11 +305,7 @@ void EraseFile(std::string_view path) {
 }
 
 void RemoveEmptyDirectory(std::string_view path) {
-  if (path == ".") {
-    PendingIoResult = 16;
-    return;
-  }
-  if (path.empty() || PendingIoResult != 0)
+  if (!RemovalGoesAhead(path))
     return;
   if (DWORD error = Open(path)) {
     CloseOpenEntry();

@@ -4,16 +4,15 @@
 // left Alt key or from the cursor block is extended (0 and its scan code), Shift, Ctrl, Alt and the
 // lock keys alone are no key. Under wine two things differ from Windows, and both are handled: the
 // count of waiting events misses a key typed at a terminal until the input handle is waited on,
-// and Esc comes with character 0. From a pipe or a file the bytes are read as the Linux build
-// reads them (platform/key_bytes.h); at the end of the input no key is available, and a read that
-// must wait answers Esc, so that no question ever hangs.
+// and Esc comes with character 0. From a pipe or a file the bytes become keys as
+// platform/key_stream.h says.
 #include <windows.h>
 
-#include <deque>
 #include <string>
 
 #include "platform/console.h"
 #include "platform/key_bytes.h"
+#include "platform/key_stream.h"
 #include "platform/process.h"
 #include "platform/win32/start_win32.h"
 
@@ -22,13 +21,10 @@ namespace {
 HANDLE input = INVALID_HANDLE_VALUE;
 bool input_is_console = false;
 bool input_is_pipe = false;
-bool input_ended = false;
-std::deque<unsigned char> raw;  // bytes read and not yet turned into keys
-std::deque<unsigned char> keys; // key codes, an extended key as 0 and its scan code
 ULONGLONG last_poll = 0;
 
 // How long the rest of an escape sequence or of a UTF-8 character may take to arrive.
-constexpr DWORD SequenceWaitMs = 50;
+constexpr int SequenceWaitMs = 50;
 // The console is asked for keys at most this often; a person types far slower.
 constexpr ULONGLONG ConsolePollIntervalMs = 10;
 
@@ -52,16 +48,16 @@ void TakeKeyEvent(const KEY_EVENT_RECORD& key) {
   unsigned char c = KeyCodeOf(key.uChar.UnicodeChar);
   DWORD state = key.dwControlKeyState;
   if (key.wVirtualKeyCode == VK_ESCAPE && (state & LEFT_ALT_PRESSED) == 0) {
-    keys.push_back(27); // wine gives Esc the character 0
+    AddKey(27); // wine gives Esc the character 0
     return;
   }
   bool shift_tab = key.wVirtualKeyCode == VK_TAB && (state & SHIFT_PRESSED) != 0;
   if (c == 0 || (state & (LEFT_ALT_PRESSED | ENHANCED_KEY)) != 0 || shift_tab) {
-    keys.push_back(0);
-    keys.push_back(static_cast<unsigned char>(key.wVirtualScanCode));
+    AddKey(0);
+    AddKey(static_cast<unsigned char>(key.wVirtualScanCode));
     return;
   }
-  keys.push_back(c);
+  AddKey(c);
 }
 
 // Takes events until one is a key or none are left. The events looked at are used up.
@@ -78,7 +74,7 @@ bool PollConsole() {
       return false;
     if (record.EventType == KEY_EVENT) {
       TakeKeyEvent(record.Event.KeyEvent);
-      if (!keys.empty())
+      if (KeyWaiting())
         return true;
     }
   }
@@ -118,17 +114,19 @@ DWORD WINAPI ReadPipe(void*) {
   }
 }
 
-// Takes what standard input holds, waiting at most timeout_ms (INFINITE: until something comes).
-void ReadInput(DWORD timeout_ms) {
-  if (input_ended)
-    return;
+} // namespace
+
+// Takes what standard input holds; -1 as the wait is INFINITE.
+void ReadInput(int timeout_ms) {
   if (input_is_pipe) {
     HANDLE wakers[2] = {pipe_event, InterruptEvent()};
-    WaitForMultipleObjects(wakers[1] != nullptr ? 2 : 1, wakers, FALSE, timeout_ms);
+    WaitForMultipleObjects(wakers[1] != nullptr ? 2 : 1, wakers, FALSE,
+                           static_cast<DWORD>(timeout_ms));
     EnterCriticalSection(&pipe_lock);
-    raw.insert(raw.end(), pipe_bytes.begin(), pipe_bytes.end());
+    TakeInputBytes(reinterpret_cast<const unsigned char*>(pipe_bytes.data()), pipe_bytes.size());
     pipe_bytes.clear();
-    input_ended = pipe_ended;
+    if (pipe_ended)
+      EndOfInput();
     ResetEvent(pipe_event);
     LeaveCriticalSection(&pipe_lock);
     return;
@@ -137,30 +135,18 @@ void ReadInput(DWORD timeout_ms) {
   unsigned char chunk[4096];
   DWORD got = 0;
   if (!ReadFile(input, chunk, sizeof chunk, &got, nullptr) || got == 0) {
-    input_ended = true;
+    EndOfInput();
     return;
   }
-  raw.insert(raw.end(), chunk, chunk + got);
+  TakeInputBytes(chunk, got);
 }
-
-bool HaveBytes(std::size_t count) {
-  while (raw.size() < count && !input_ended) {
-    std::size_t before = raw.size();
-    ReadInput(SequenceWaitMs);
-    if (raw.size() == before)
-      break;
-  }
-  return raw.size() >= count;
-}
-
-} // namespace
 
 void StartKeyboard() {
   input = GetStdHandle(STD_INPUT_HANDLE);
   DWORD mode;
   input_is_console = GetConsoleMode(input, &mode) != 0;
   if (input == nullptr || input == INVALID_HANDLE_VALUE) {
-    input_ended = true;
+    EndOfInput();
     return;
   }
   if (input_is_console || GetFileType(input) != FILE_TYPE_PIPE)
@@ -169,7 +155,7 @@ void StartKeyboard() {
   pipe_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE reader = CreateThread(nullptr, 0, ReadPipe, nullptr, 0, nullptr);
   if (pipe_event == nullptr || reader == nullptr) {
-    input_ended = true;
+    EndOfInput();
     return;
   }
   CloseHandle(reader);
@@ -183,24 +169,16 @@ bool KeysAreTyped() {
 }
 
 bool KeyAvailable() {
-  if (!keys.empty())
+  if (KeyWaiting())
     return true;
   if (input_is_console)
     return PollDue() && PollConsole();
-  if (raw.empty()) {
-    if (input_ended)
-      return false;
-    ReadInput(0);
-    if (raw.empty())
-      return false;
-  }
-  DecodeKeyBytes(raw, keys, HaveBytes);
-  return !keys.empty();
+  return KeyFromBytes();
 }
 
 std::uint8_t ReadKeyChar() {
   FlushOutput(); // a question must be on the screen before its answer is awaited
-  while (keys.empty()) {
+  while (!KeyWaiting()) {
     CheckUserInterrupt(); // a user interrupt wakes the wait below
     if (input_is_console) {
       // Waits for the next event, but looks again now and then: under wine the handle may not
@@ -210,15 +188,8 @@ std::uint8_t ReadKeyChar() {
         WaitForMultipleObjects(wakers[1] != nullptr ? 2 : 1, wakers, FALSE, 50);
       continue;
     }
-    if (raw.empty()) {
-      if (input_ended)
-        return 27; // no more input: the question reads Esc
-      ReadInput(INFINITE);
-      continue;
-    }
-    DecodeKeyBytes(raw, keys, HaveBytes);
+    if (!AwaitKeyBytes())
+      return 27; // no more input: the question reads Esc
   }
-  std::uint8_t key = keys.front();
-  keys.pop_front();
-  return key;
+  return TakeKey();
 }

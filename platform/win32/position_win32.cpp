@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/fs.h"
+#include "platform/fs_body.h"
 #include "platform/result_codes.h"
 #include "platform/win32/paths_win32.h"
 #include "platform/win32/start_win32.h"
@@ -201,6 +202,8 @@ DWORD KnowDrive(int drive) {
   return 0;
 }
 
+} // namespace
+
 void StepUp() {
   if (held.empty()) {
     DWORD error = 0;
@@ -303,13 +306,6 @@ void ChangeToPath(const std::string& path) {
   Moved();
 }
 
-bool IsBareName(const std::string& path) {
-  return !path.empty() && path.find('\\') == std::string::npos &&
-         !(path.size() >= 2 && path[1] == ':') && path != "." && path != "..";
-}
-
-} // namespace
-
 HANDLE CurrentDirectoryHandle(DWORD& error) {
   error = 0;
   if (!held.empty())
@@ -390,19 +386,9 @@ bool ParentIsHeld() {
   return held.size() >= 2 && held.back().clean;
 }
 
-void ChangeDirectory(std::string_view path) {
-  if (path.empty() || PendingIoResult != 0)
-    return;
+std::string PrepareChange(std::string_view path) {
   CloseOpenEntry();
-  std::string system = SystemPath(path);
-  if (system == "..")
-    StepUp();
-  else if (IsBareName(system))
-    StepDown(system);
-  else if (system.size() == 2 && system[1] == ':')
-    ChangeDrive(system[0]);
-  else
-    ChangeToPath(system);
+  return SystemPath(path);
 }
 
 std::string GetDriveDirectory(std::uint8_t drive) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/fs.h"
+#include "platform/fs_body.h"
 #include "platform/search.h"
 #include "scripted_keys.h"
 
@@ -269,10 +270,7 @@ std::uint16_t GetEntryAttributes(std::string_view path) {
 
 void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
   std::string line = "SetEntryAttributes " + std::string(path) + " " + std::to_string(attributes);
-  LastServiceResult = 0;
-  if ((attributes & VolumeLabelAttribute) != 0)
-    LastServiceResult = oserror::AccessDenied;
-  else
+  if (!VolumeLabelRefused(attributes))
     LastServiceResult = static_cast<ResultCode>(ScriptedError("SetEntryAttributes", path));
   if (LastServiceResult == 0) {
     Named named = Resolve(path);
@@ -316,14 +314,13 @@ void EraseFile(std::string_view path) {
 
 void RemoveEmptyDirectory(std::string_view path) {
   std::string line = "RemoveEmptyDirectory " + std::string(path);
-  if (path == ".") {
-    PendingIoResult = 16;
-    return Record(line, PendingIoResult);
-  }
-  if (path.empty())
+  if (!RemovalGoesAhead(path)) {
+    if (path == ".")
+      Record(line, PendingIoResult);
+    else if (!path.empty())
+      RecordSkipped(line);
     return;
-  if (PendingIoResult != 0)
-    return RecordSkipped(line);
+  }
   std::uint32_t error = ScriptedError("RemoveEmptyDirectory", path);
   if (error == 0) {
     Named named = Resolve(path);

@@ -1,0 +1,25 @@
+#include "platform/fs_body.h"
+
+#include "platform/fs.h"
+#include "platform/result_codes.h"
+
+bool IsBareName(std::string_view path) {
+  return !path.empty() && path.find_first_of("\\/") == std::string_view::npos &&
+         !(path.size() >= 2 && path[1] == ':') && path != "." && path != "..";
+}
+
+bool RemovalGoesAhead(std::string_view path) {
+  if (path == ".") {
+    PendingIoResult = 16;
+    return false;
+  }
+  return !path.empty() && PendingIoResult == 0;
+}
+
+bool VolumeLabelRefused(std::uint16_t attributes) {
+  LastServiceResult = 0;
+  if ((attributes & VolumeLabelAttribute) == 0)
+    return false;
+  LastServiceResult = oserror::AccessDenied;
+  return true;
+}
