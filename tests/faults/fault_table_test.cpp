@@ -4,8 +4,9 @@
 // in a child, and checks the report lines, the last console lines, the exit status, what is left
 // of the tree, and that nothing beside the target changed. No mounts, no other users, no waits.
 //
-// The process is seen by the layer as one that may not change every mode: the files of /proc that
-// would tell it otherwise cannot be read. So an erase always comes after its attribute change.
+// The process is seen by the layer as one that may not change every mode (the files of /proc that
+// would tell it otherwise cannot be read), so an erase comes after its attribute change, whoever
+// runs the test; rows marked every_mode see it as root with CAP_FOWNER instead.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -108,8 +109,26 @@ int FstatParentAtM(int fd, struct stat* status) {
   return ::fstat(fd, status);
 }
 
+// What /proc tells a process that may change every mode: root with CAP_FOWNER in the initial user
+// namespace.
+std::FILE* ProcOfRoot(const char* path, const char* mode) {
+  static char status[] = "CapEff:\t0000000000000008\n";
+  static char map[] = "         0          0 4294967295\n";
+  if (std::string_view(path) == "/proc/self/status")
+    return fmemopen(status, sizeof status - 1, "r");
+  if (std::string_view(path) == "/proc/self/uid_map")
+    return fmemopen(map, sizeof map - 1, "r");
+  return std::fopen(path, mode);
+}
+
+uid_t Root() {
+  return 0;
+}
+
 struct FaultCase {
   const char* name;
+  // The process is seen as one that may change every mode, whoever runs the test.
+  bool every_mode = false;
   std::vector<std::string> arguments;
   // Under the test's folder, drive T:; the target is t (or below it).
   std::vector<std::string> tree;
@@ -462,6 +481,40 @@ const FaultCase kCases[] = {
      .status = 0,
      .left = {"t/", "t/a/", "t/a/b/"},
      .left_modes = {{"t", 0555}, {"t/a", 0555}, {"t/a/b", 0555}}},
+    // A process that may change every mode erases a listed file before its attribute change,
+    // and looks at it and changes it only when that erase fails.
+    {.name = "a process that may change every mode erases files without changing them",
+     .every_mode = true,
+     .arguments = {"t"},
+     .tree = {"t/f=1", "t/d/g=2"},
+     .modes = {{"t/f", 0444}, {"t/d/g", 0444}},
+     .faults = {{"chmod", 1, EROFS, 0}},
+     .report = {"Deleted T:\\t\\f", "Deleted T:\\t\\d\\g", "Removed T:\\t\\d", "Removed T:\\t"},
+     .ending = {"Deleted 2 files and 2 dirs"},
+     .status = 0,
+     .left = {}},
+    {.name = "a process that may change every mode meets an immutable file with one line",
+     .every_mode = true,
+     .arguments = {"t"},
+     .tree = {"t/f=1"},
+     .modes = {{"t/f", 0444}},
+     .faults = {{"unlinkat", 1, EPERM, 2}, {"chmod", 1, EPERM}},
+     .report = {"Skipped attribute change on T:\\t\\f",
+                "Could not remove non-empty directory T:\\t"},
+     .console_lacks = {"password"},
+     .ending = {"Deleted 0 files and 0 dirs"},
+     .status = 1,
+     .left = WholeTarget,
+     .left_modes = {{"t/f", 0444}}},
+    {.name = "a process that may change every mode erases nothing ahead on a read-only volume",
+     .every_mode = true,
+     .arguments = {"t"},
+     .tree = {"t/f=1"},
+     .replacements = {{"fstatvfs", reinterpret_cast<AnyFunction>(&ReadOnlyVolume)}},
+     .report = {},
+     .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Disk is write-protected"},
+     .status = 1,
+     .left = WholeTarget},
     // A target refused: the question is asked again only for a new answer.
     {.name = "a refused target typed the same answer again and again is asked twice",
      .arguments = {"locked\x1b[2J"},
@@ -535,7 +588,12 @@ TEST_P(FaultRun, ReportsEndsAndLeavesTheTreeAsExpected) {
     if (chdir(root.c_str()) != 0)
       _exit(126);
     setenv("VAKRUN_DRIVES", ("T=" + root).c_str(), 1);
-    FailSystemCall("fopen", 1, EACCES, 0);
+    if (c.every_mode) {
+      ReplaceSystemCall("fopen", reinterpret_cast<AnyFunction>(&ProcOfRoot));
+      ReplaceSystemCall("geteuid", reinterpret_cast<AnyFunction>(&Root));
+    } else {
+      FailSystemCall("fopen", 1, EACCES, 0);
+    }
     for (const Replacement& replacement : c.replacements)
       ReplaceSystemCall(replacement.call, replacement.function);
     for (const Fault& fault : c.faults)
