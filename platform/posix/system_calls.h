@@ -29,6 +29,7 @@ struct SystemCall {
 extern SystemCall SystemCalls[];
 extern const std::size_t SystemCallCount;
 
+// The layer creates nothing, so open and openat take no mode.
 namespace sys {
 int open(const char* path, int flags);
 int openat(int dir_fd, const char* name, int flags);
