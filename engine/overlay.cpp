@@ -1,0 +1,153 @@
+#include "engine/overlay.h"
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/remove.h"
+
+bool DryRun = false;
+
+namespace {
+
+// Every entry: read-only, hidden, system, volume label, directory and archive alike.
+constexpr std::uint16_t EveryEntryMask = 0x3F;
+
+// What the dry run has erased or removed, by full path.
+std::unordered_set<std::string> hidden;
+// The same with the last name in small letters: a directory that a search lists as "Old" was
+// hidden as "OLD" when the target or the climb of ParentDelete named it as typed, on a system that
+// does not tell the two apart.
+std::unordered_set<std::string> hidden_folded;
+
+std::string Folded(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  return folded;
+}
+
+std::string Joined(std::string_view directory, std::string_view name) {
+  std::string path(directory);
+  if (!path.ends_with('\\'))
+    path += '\\';
+  path += name;
+  return path;
+}
+
+bool IsBareName(std::string_view path) {
+  return path.find_first_of("\\/") == std::string_view::npos &&
+         !(path.size() >= 2 && path[1] == ':') && path != "." && path != "..";
+}
+
+std::string FullPathOf(std::string_view path) {
+  return IsBareName(path) ? Joined(ExpandPath("."), path) : ExpandPath(path);
+}
+
+// The full path of a name the engine hands over, without the password it appended.
+std::string FullPathOfOperand(std::string_view path) {
+  if (!GlobalPassword.empty() && path.ends_with(GlobalPassword))
+    path.remove_suffix(GlobalPassword.size());
+  return FullPathOf(path);
+}
+
+void Hide(const std::string& full) {
+  hidden.insert(full);
+  std::size_t slash = full.rfind('\\');
+  hidden_folded.insert(full.substr(0, slash + 1) + Folded(full.substr(slash + 1)));
+}
+
+bool IsHiddenHere(const SearchEntry& entry) {
+  return entry.Name != "." && entry.Name != ".." && hidden.contains(FullPathOf(entry.Name));
+}
+
+void PassHidden(SearchEntry& entry) {
+  while (DryRun && !hidden.empty() && LastServiceResult == 0 && IsHiddenHere(entry))
+    FindNextEntry(entry);
+}
+
+// 0 when every entry the layer lists in the directory is hidden; otherwise the system's error:
+// "not empty", or the search's own "path not found".
+std::uint32_t HoldsOnlyHidden(const std::string& directory) {
+  std::vector<std::string> names;
+  SearchEntry entry;
+  // The search is read to its end, where the layer lets it go.
+  FindFirstEntry(Joined(directory, "*.*"), EveryEntryMask, entry);
+  for (; LastServiceResult == 0 || LastServiceResult == 86; FindNextEntry(entry))
+    if (entry.Name != "." && entry.Name != "..")
+      names.push_back(entry.Name);
+  if (LastServiceResult == oserror::PathNotFound)
+    return oserror::PathNotFound;
+  // A directory that cannot be read to its end is taken to hold something.
+  if (LastServiceResult != oserror::NoMoreFiles)
+    return oserror::DirNotEmpty;
+  std::unordered_map<std::string, int> folded_names;
+  for (const std::string& name : names)
+    ++folded_names[Folded(name)];
+  std::string folded_directory = Joined(directory, "");
+  for (const std::string& name : names) {
+    if (hidden.contains(Joined(directory, name)))
+      continue;
+    // Another letter case counts only where no other entry here has the same name so folded.
+    std::string folded = Folded(name);
+    if (folded_names[folded] == 1 && hidden_folded.contains(folded_directory + folded))
+      continue;
+    return oserror::DirNotEmpty;
+  }
+  return 0;
+}
+
+} // namespace
+
+void OverlayFindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
+  FindFirstEntry(pattern, mask, entry);
+  PassHidden(entry);
+}
+
+void OverlayFindNextEntry(SearchEntry& entry) {
+  FindNextEntry(entry);
+  PassHidden(entry);
+}
+
+void OverlaySetEntryAttributes(std::string_view path, std::uint16_t attributes) {
+  if (!DryRun) {
+    SetEntryAttributes(path, attributes);
+    return;
+  }
+  LastServiceResult = 0;
+}
+
+void OverlayEraseFile(std::string_view path) {
+  if (!DryRun) {
+    EraseFile(path);
+    return;
+  }
+  if (PendingIoResult != 0)
+    return;
+  Hide(FullPathOfOperand(path));
+}
+
+void OverlayRemoveEmptyDirectory(std::string_view path) {
+  if (!DryRun) {
+    RemoveEmptyDirectory(path);
+    return;
+  }
+  if (path == ".") {
+    PendingIoResult = 16; // the current directory is never removed
+    return;
+  }
+  if (path.empty() || PendingIoResult != 0)
+    return;
+  std::string full = FullPathOfOperand(path);
+  if (full.size() <= 3) {
+    SetPendingError(oserror::AccessDenied); // a drive's root is never removed
+    return;
+  }
+  if (std::uint32_t error = HoldsOnlyHidden(full)) {
+    SetPendingError(error);
+    return;
+  }
+  Hide(full);
+}
