@@ -114,7 +114,7 @@ TEST_F(DryRunTest, PrintsTheRealRunsLinesAndChangesNothing) {
     std::vector<std::string> tree;
     std::vector<std::string> args;
   };
-  const Case cases[] = {
+  std::vector<Case> cases = {
       {Mixed, {"--dry-run", "t"}},
       {Mixed, {"t", "--DRY-RUN", "-w"}},
       {Mixed, {"--dry-run", "-D", "t"}},
@@ -137,6 +137,15 @@ TEST_F(DryRunTest, PrintsTheRealRunsLinesAndChangesNothing) {
       {{"a/b/t/s/", "a/other=1"}, {"--dry-run", "-P", "-E", "a/b/t"}},
       {{"a/b/t/s/"}, {"--dry-run", "-P", "-E", "T:\\a\\b\\t"}},
   };
+  if (UnderEmulator()) {
+    // Names typed in another letter case than the system's own.
+    cases.push_back({Climb, {"--dry-run", "-P", "A/B/T"}});
+    cases.push_back({{"a/b/t/s/"}, {"--dry-run", "-P", "-E", "t:\\A\\b\\T"}});
+  } else {
+    // Two names that differ only in letter case: the one emptied is no sign for the other.
+    cases.push_back({{"t/A/", "t/a/f=1"}, {"--dry-run", "-E", "t"}});
+    cases.push_back({{"t/A/", "t/a/f=1"}, {"--dry-run", "-M*.txt", "t"}});
+  }
   for (const Case& c : cases) {
     std::string label;
     for (const std::string& arg : c.args)
