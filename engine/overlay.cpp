@@ -46,11 +46,20 @@ std::string FullPathOf(std::string_view path) {
   return IsBareName(path) ? Joined(ExpandPath("."), path) : ExpandPath(path);
 }
 
-// The full path of a name the engine hands over, without the password it appended.
+// Each directory the walk searched, by its full path in small letters, as the layer named it
+// while the walk was in it: the names hidden there begin with that.
+std::unordered_map<std::string, std::string> searched_as;
+
+// The full path of a name the engine hands over, without the password it appended. The target
+// comes as typed; a layer that names it in other letters once it is entered has it so here too.
 std::string FullPathOfOperand(std::string_view path) {
   if (!GlobalPassword.empty() && path.ends_with(GlobalPassword))
     path.remove_suffix(GlobalPassword.size());
-  return FullPathOf(path);
+  if (IsBareName(path))
+    return FullPathOf(path);
+  std::string full = ExpandPath(path);
+  auto searched = searched_as.find(Folded(full));
+  return searched == searched_as.end() ? full : searched->second;
 }
 
 void Hide(const std::string& full) {
@@ -102,6 +111,10 @@ std::uint32_t HoldsOnlyHidden(const std::string& directory) {
 } // namespace
 
 void OverlayFindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
+  if (DryRun) {
+    std::string here = ExpandPath(".");
+    searched_as[Folded(here)] = here;
+  }
   FindFirstEntry(pattern, mask, entry);
   PassHidden(entry);
 }
