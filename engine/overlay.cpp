@@ -14,12 +14,16 @@ namespace {
 // Every entry: read-only, hidden, system, volume label, directory and archive alike.
 constexpr std::uint16_t EveryEntryMask = 0x3F;
 
-// What the dry run has erased or removed, by full path.
-std::unordered_set<std::string> hidden;
-// The same with the last name in small letters: a directory that a search lists as "Old" was
-// hidden as "OLD" when the target or the climb of ParentDelete named it as typed, on a system that
-// does not tell the two apart.
-std::unordered_set<std::string> hidden_folded;
+// What the dry run has erased or removed, by the full path of the directory that holds it: the
+// names, and the same in small letters. A directory that a search lists as "Old" was hidden as
+// "OLD" when the target or the climb of ParentDelete named it as typed, on a system that does not
+// tell the two apart. A directory's names are let go once its own removal has been decided, since
+// nothing looks into it again; so the memory follows the walk's depth, not the tree.
+struct HiddenNames {
+  std::unordered_set<std::string> names;
+  std::unordered_set<std::string> folded;
+};
+std::unordered_map<std::string, HiddenNames> hidden;
 
 std::string Folded(std::string_view name) {
   std::string folded(name);
@@ -63,17 +67,19 @@ std::string FullPathOfOperand(std::string_view path) {
 }
 
 void Hide(const std::string& full) {
-  hidden.insert(full);
   std::size_t slash = full.rfind('\\');
-  hidden_folded.insert(full.substr(0, slash + 1) + Folded(full.substr(slash + 1)));
-}
-
-bool IsHiddenHere(const SearchEntry& entry) {
-  return entry.Name != "." && entry.Name != ".." && hidden.contains(FullPathOf(entry.Name));
+  HiddenNames& here = hidden[full.substr(0, slash == 2 ? 3 : slash)];
+  here.names.insert(full.substr(slash + 1));
+  here.folded.insert(Folded(full.substr(slash + 1)));
 }
 
 void PassHidden(SearchEntry& entry) {
-  while (DryRun && !hidden.empty() && LastServiceResult == 0 && IsHiddenHere(entry))
+  if (!DryRun || hidden.empty())
+    return;
+  auto here = hidden.find(ExpandPath("."));
+  if (here == hidden.end())
+    return;
+  while (LastServiceResult == 0 && here->second.names.contains(entry.Name))
     FindNextEntry(entry);
 }
 
@@ -92,16 +98,21 @@ std::uint32_t HoldsOnlyHidden(const std::string& directory) {
   // A directory that cannot be read to its end is taken to hold something.
   if (LastServiceResult != oserror::NoMoreFiles)
     return oserror::DirNotEmpty;
+  searched_as.erase(Folded(directory));
+  auto found = hidden.find(directory);
+  if (found == hidden.end())
+    return names.empty() ? 0 : oserror::DirNotEmpty;
+  HiddenNames here = std::move(found->second);
+  hidden.erase(found);
   std::unordered_map<std::string, int> folded_names;
   for (const std::string& name : names)
     ++folded_names[Folded(name)];
-  std::string folded_directory = Joined(directory, "");
   for (const std::string& name : names) {
-    if (hidden.contains(Joined(directory, name)))
+    if (here.names.contains(name))
       continue;
     // Another letter case counts only where no other entry here has the same name so folded.
     std::string folded = Folded(name);
-    if (folded_names[folded] == 1 && hidden_folded.contains(folded_directory + folded))
+    if (folded_names[folded] == 1 && here.folded.contains(folded))
       continue;
     return oserror::DirNotEmpty;
   }
