@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "harness.h"
 #include "report_lines.h"
@@ -196,6 +197,43 @@ TEST_F(DryRunTest, EchoLineEndsWithDryRunWhichIsSetNotFlipped) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f=1"}));
     fs::remove_all(Path("t"));
+  }
+}
+
+// Run as another user, a directory it cannot enter is passed over with the real run's line (after
+// the real password question, which the end of the input answers), and a read-only directory of
+// its own is emptied as the real run empties it.
+TEST_F(DryRunTest, EntriesTheSystemRefusesGetTheRealRunsLines) {
+  int uid = UnprivilegedUid();
+  if (uid < 0 || UnderEmulator())
+    GTEST_SKIP() << "needs root, to run the program as another user";
+  RunOptions options = Options();
+  options.as_uid = uid;
+  options.no_input = true;
+  options.timeout_seconds = 30;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--dry-run", "t"}, {"--dry-run", "-W", "-P", "t"}}) {
+    SCOPED_TRACE(args[1]);
+    MakeTree(root, {"t/mine/f=1", "t/ro/g=2", "t/locked/h=3", "t/k=4"});
+    ASSERT_EQ(lchown(root.c_str(), uid, uid), 0);
+    for (const char* mine : {"t", "t/mine", "t/mine/f", "t/ro", "t/ro/g", "t/k"})
+      ASSERT_EQ(lchown(Path(mine).c_str(), uid, uid), 0);
+    chmod(Path("t/ro").c_str(), 0555);
+    chmod(Path("t/locked").c_str(), 0700); // root's
+    const std::vector<std::string> before = Snapshot(root);
+    RunResult dry = RunVakrun(args, options);
+    EXPECT_EQ(Snapshot(root), before);
+    EXPECT_NE(dry.out.find("Skipped password-protected T:\\t\\locked"), std::string::npos)
+        << Visible(dry.out);
+
+    RunResult real = RunVakrun(std::vector<std::string>(args.begin() + 1, args.end()), options);
+    EXPECT_NE(Snapshot(root), before) << Visible(real.out);
+    EXPECT_EQ(Visible(dry.out), Visible(AsDryRun(real.out)));
+    EXPECT_EQ(dry.status, 1);
+    EXPECT_EQ(real.status, 1);
+    chmod(Path("t/ro").c_str(), 0755);
+    fs::remove_all(Path("t"));
+    fs::remove_all(Path("out"));
   }
 }
 
