@@ -7,6 +7,7 @@
 #include "console/console_stream.h"
 #include "console/keyboard.h"
 #include "console/prompts.h"
+#include "engine/overlay.h"
 #include "platform/console.h"
 #include "platform/utf8_text.h"
 #include "settings/program_settings.h"
@@ -26,6 +27,14 @@ void Flip(std::uint8_t& option_switch) {
   message += second;
   message += " cannot be combined";
   FatalMessage(nullptr, message);
+}
+
+// The first argument that asks for a dry run, or 0.
+int DryRunArgument() {
+  for (int i = 1; i <= ArgumentCount(); ++i)
+    if (UpperCaseString(ArgumentAt(i)) == "--DRY-RUN")
+      return i;
+  return 0;
 }
 
 void EchoSwitch(std::uint8_t option_switch, std::string_view name) {
@@ -75,6 +84,11 @@ void ParseOptions() {
       Flip(Options.ParentDelete);
       break;
     case 'R':
+      // A dry run changes nothing, the program's own file included, wherever it is asked for.
+      if (int dry_run = DryRunArgument(); dry_run != 0)
+        FatalMessage(nullptr, std::string("Options ") +
+                                  (dry_run < i ? "--dry-run and -r" : "-r and --dry-run") +
+                                  " cannot be combined");
       // Saving leaves the options in force as they are; the run goes on.
       if (!SaveProgramSettings())
         FatalMessage(nullptr, NotOriginalMessage);
@@ -93,6 +107,11 @@ void ParseOptions() {
         ShowUsage();
       if (work == "--VERSION ")
         ShowVersion();
+      // Set, never flipped: given twice it must not turn into a real run.
+      if (work == "--DRY-RUN ") {
+        DryRun = true;
+        break;
+      }
       [[fallthrough]];
     default:
       FatalMessage(nullptr, "Invalid option " + typed);
@@ -113,6 +132,8 @@ void EchoOptions() {
   ConsolePut("Mask:");
   ConsolePut(MaskText());
   ConsolePut(" ");
+  if (DryRun)
+    ConsolePut("DryRun ");
   ConsoleEndLine();
 }
 

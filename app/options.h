@@ -11,7 +11,8 @@ constexpr std::string_view NotOriginalMessage =
 
 // Reads every argument into the options, then calls SetUpTarget.
 void ParseOptions();
-// Finishes the line "Using option(s): " with the switches in force and the mask.
+// Finishes the line "Using option(s): " with the switches in force, the mask and, for a dry run,
+// "DryRun ".
 void EchoOptions();
 bool IsValidMask(std::string_view mask);
 // What the option loop takes for -M: a valid mask of at most 12 characters (not bytes). A longer

@@ -5,6 +5,7 @@
 #include "app/usage.h"
 #include "console/console_stream.h"
 #include "console/prompts.h"
+#include "engine/overlay.h"
 #include "engine/progress.h"
 #include "engine/remove.h"
 #include "engine/report.h"
@@ -91,7 +92,8 @@ void SetUpTarget() {
   std::string entered = GetDriveDirectory(0);
   if (entered.size() == 3 && entered[1] == ':' && entered[0] == TargetPath[0])
     TargetPath = entered;
-  if (TargetPath.size() == 3 && Options.EmptyDirsOnly == 0 && MaskCoversAll(MaskText()))
+  // A dry run touches nothing, so there is nothing to confirm.
+  if (TargetPath.size() == 3 && Options.EmptyDirsOnly == 0 && MaskCoversAll(MaskText()) && !DryRun)
     ConfirmDriveRoot();
   ShowWorking();
   ShowPendingOutput(); // the echo line and the progress line are seen at once

@@ -2,6 +2,7 @@
 
 #include "console/console_stream.h"
 #include "console/prompts.h"
+#include "engine/overlay.h"
 #include "platform/console.h"
 #include "platform/fs.h"
 
@@ -46,7 +47,7 @@ void PrintSummary() {
   CheckIoResult();
   RestoreDirectories();
   ClearLine();
-  ConsolePut("Deleted ");
+  ConsolePut(DryRun ? "Would delete " : "Deleted ");
   ConsolePutNumber(static_cast<std::int64_t>(RunTally.FilesDeleted));
   ConsolePut(" file");
   ConsolePut(ChooseByCount(static_cast<std::int64_t>(RunTally.FilesDeleted), "", "s"));

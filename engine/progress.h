@@ -23,5 +23,6 @@ void CheckInterrupt();
 void ConfirmTerminate();
 // Puts back the current directory of the target's drive, then the starting one.
 void RestoreDirectories();
-// Restores the starting directories and writes "Deleted N file(s) and M dir(s)".
+// Restores the starting directories and writes "Deleted N file(s) and M dir(s)" ("Would delete"
+// in a dry run).
 void PrintSummary();

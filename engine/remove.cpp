@@ -5,6 +5,7 @@
 #include "console/console_stream.h"
 #include "console/keyboard.h"
 #include "console/prompts.h"
+#include "engine/overlay.h"
 #include "engine/progress.h"
 #include "engine/report.h"
 #include "platform/console.h"
@@ -66,7 +67,7 @@ bool PasswordStep(std::string_view name) {
 void RemoveFileEntry(std::string_view name) {
   for (;;) {
     bool attributes_skipped = false;
-    SetEntryAttributes(WithPassword(name), ArchiveAttribute);
+    OverlaySetEntryAttributes(WithPassword(name), ArchiveAttribute);
     if (LastServiceResult == 5) {
       ReportSkippedAttributes(name);
       attributes_skipped = true;
@@ -74,7 +75,7 @@ void RemoveFileEntry(std::string_view name) {
       FatalMessage(PrintSummary, "Disk is write-protected");
     }
     SpinnerStep();
-    EraseFile(WithPassword(name));
+    OverlayEraseFile(WithPassword(name));
     ResultCode result = TakeIoResult();
     if (result == 0) {
       ++RunTally.FilesDeleted;
@@ -121,7 +122,7 @@ bool LeaveAndRemoveDir(std::string_view name) {
     std::uint16_t saved_attributes = 0;
     if (Options.EmptyDirsOnly != 0)
       saved_attributes = GetEntryAttributes(WithPassword(name));
-    SetEntryAttributes(WithPassword(name), ArchiveAttribute);
+    OverlaySetEntryAttributes(WithPassword(name), ArchiveAttribute);
     ResultCode attribute_result = LastServiceResult;
     if (attribute_result == 5)
       ReportSkippedAttributes(name);
@@ -129,7 +130,7 @@ bool LeaveAndRemoveDir(std::string_view name) {
              attribute_result != 86)
       FatalMessage(PrintSummary, "Disk is write-protected");
     SpinnerStep();
-    RemoveEmptyDirectory(WithPassword(name));
+    OverlayRemoveEmptyDirectory(WithPassword(name));
     ResultCode result = TakeIoResult();
     if (result == 0) {
       ++RunTally.DirsRemoved;
@@ -140,7 +141,7 @@ bool LeaveAndRemoveDir(std::string_view name) {
     if (result == 5) {
       // Taken to mean that the directory is not empty.
       if (Options.EmptyDirsOnly != 0)
-        SetEntryAttributes(WithPassword(name), saved_attributes);
+        OverlaySetEntryAttributes(WithPassword(name), saved_attributes);
       ReportNonEmpty(name, Options.EmptyDirsOnly != 0);
       return false;
     }

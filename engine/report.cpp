@@ -2,6 +2,7 @@
 
 #include "console/console_stream.h"
 #include "console/prompts.h"
+#include "engine/overlay.h"
 #include "engine/progress.h"
 #include "platform/fs.h"
 
@@ -62,10 +63,10 @@ std::string ShownName(std::string_view name) {
 }
 
 void ReportDeleted(std::string_view name) {
-  Report("Deleted ", name);
+  Report(DryRun ? "Would delete " : "Deleted ", name);
 }
 void ReportRemoved(std::string_view name) {
-  Report("Removed ", name);
+  Report(DryRun ? "Would remove " : "Removed ", name);
 }
 void ReportSkippedPassword(std::string_view name) {
   Report("Skipped password-protected ", name);

@@ -1,6 +1,6 @@
 // The one-line reports for deleted, removed and skipped entries. Each clears the progress line,
 // writes its prefix and the entry's full path on the standard output stream, and puts the
-// progress line back.
+// progress line back. A dry run says "Would delete " and "Would remove " for what it hid.
 #pragma once
 
 #include <string>

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "console/prompts.h"
+#include "engine/overlay.h"
 #include "engine/progress.h"
 #include "engine/remove.h"
 #include "platform/console.h"
@@ -28,7 +29,8 @@ void DeleteFilesHere() {
   if (Options.EmptyDirsOnly != 0)
     return;
   SearchEntry entry;
-  for (FindFirstEntry(MaskText(), FileSearchMask, entry); SearchGoesOn(); FindNextEntry(entry)) {
+  for (OverlayFindFirstEntry(MaskText(), FileSearchMask, entry); SearchGoesOn();
+       OverlayFindNextEntry(entry)) {
     CheckInterrupt();
     if (LastServiceResult == 0)
       RemoveFileEntry(entry.Name);
@@ -37,7 +39,8 @@ void DeleteFilesHere() {
 
 void WalkSubdirs() {
   SearchEntry entry;
-  for (FindFirstEntry("*.*", SubdirSearchMask, entry); SearchGoesOn(); FindNextEntry(entry)) {
+  for (OverlayFindFirstEntry("*.*", SubdirSearchMask, entry); SearchGoesOn();
+       OverlayFindNextEntry(entry)) {
     CheckInterrupt();
     if ((entry.Attributes & DirectoryAttribute) == 0 || entry.Name == "." || entry.Name == "..")
       continue;

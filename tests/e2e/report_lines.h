@@ -19,16 +19,26 @@ inline std::vector<std::string> ShownLines(const std::string& out) {
   return lines;
 }
 
-// The summary begins "Deleted " and a digit; a report line names a full path after its prefix.
+// The summary begins "Deleted " (a dry run's "Would delete ") and a digit; a report line names a
+// full path after its prefix.
 inline bool IsSummaryLine(const std::string& line) {
-  return line.starts_with("Deleted ") && line.size() > 8 && line[8] >= '0' && line[8] <= '9';
+  for (std::string prefix : {"Deleted ", "Would delete "})
+    if (line.starts_with(prefix) && line.size() > prefix.size() && line[prefix.size()] >= '0' &&
+        line[prefix.size()] <= '9')
+      return true;
+  return false;
 }
 
-// The per-entry lines ("Deleted ", "Removed ", the non-empty and skip lines), sorted.
+// The per-entry lines ("Deleted ", "Removed ", a dry run's "Would delete " and "Would remove ",
+// the non-empty and skip lines), sorted.
 inline std::vector<std::string> ReportLines(const std::string& out) {
-  static const char* const prefixes[] = {"Deleted ", "Removed ",
+  static const char* const prefixes[] = {"Deleted ",
+                                         "Removed ",
+                                         "Would delete ",
+                                         "Would remove ",
                                          "Could not remove non-empty directory ",
-                                         "Skipping non-empty directory ", "Skipped "};
+                                         "Skipping non-empty directory ",
+                                         "Skipped "};
   std::vector<std::string> reports;
   for (const std::string& line : ShownLines(out)) {
     if (IsSummaryLine(line))

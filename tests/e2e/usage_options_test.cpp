@@ -96,6 +96,8 @@ TEST_F(UsageOptionsTest, UsageScreenShowsTheSwitchesInForce) {
       {{"-mx?.txt", "-w"}, "Using option(s): ", {.skip_passwords = true}, "X?.TXT"},
       // The long form, in any letter case, wherever it stands.
       {{"--help"}, "Using option(s): ", {}, ""},
+      {{"--dry-run", "--help"}, "Using option(s): ", {}, ""},
+      {{"-d", "--dry-run", "t", "--HELP"}, "Using option(s): ", {.show_deleted = false}, ""},
       {{"-w", "t", "--Help"}, "Using option(s): ", {.skip_passwords = true}, ""},
   };
   for (const Case& c : cases) {
@@ -148,8 +150,10 @@ TEST_F(UsageOptionsTest, OptionErrorsEndTheRunBeforeTheTarget) {
       {{"-1", "t"}, "Invalid option -1"},
       {{"-.", "t"}, "Invalid option -."},
       {{"-D", "-q", "t"}, "Invalid option -q"},
-      // Only the two long options are known, and only whole.
-      {{"--dry-run", "t"}, "Invalid option --dry-run"},
+      // Only the three long options are known, and only whole.
+      {{"--dry-run=yes", "t"}, "Invalid option --dry-run=yes"},
+      {{"t", "--dry"}, "Invalid option --dry"},
+      {{"--dryrun", "t"}, "Invalid option --dryrun"},
       {{"--helpme", "t"}, "Invalid option --helpme"},
       {{"t", "--version=2"}, "Invalid option --version=2"},
       {{"--h", "t"}, "Invalid option --h"},

@@ -1,0 +1,177 @@
+#include "engine/overlay.h"
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/remove.h"
+
+bool DryRun = false;
+
+namespace {
+
+// Every entry: read-only, hidden, system, volume label, directory and archive alike.
+constexpr std::uint16_t EveryEntryMask = 0x3F;
+
+// What the dry run has erased or removed, by the full path of the directory that holds it: the
+// names, and the same in small letters. A directory that a search lists as "Old" was hidden as
+// "OLD" when the target or the climb of ParentDelete named it as typed, on a system that does not
+// tell the two apart. A directory's names are let go once its own removal has been decided, since
+// nothing looks into it again; so the memory follows the walk's depth, not the tree.
+struct HiddenNames {
+  std::unordered_set<std::string> names;
+  std::unordered_set<std::string> folded;
+};
+std::unordered_map<std::string, HiddenNames> hidden;
+
+std::string Folded(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  return folded;
+}
+
+std::string Joined(std::string_view directory, std::string_view name) {
+  std::string path(directory);
+  if (!path.ends_with('\\'))
+    path += '\\';
+  path += name;
+  return path;
+}
+
+bool IsBareName(std::string_view path) {
+  return path.find_first_of("\\/") == std::string_view::npos &&
+         !(path.size() >= 2 && path[1] == ':') && path != "." && path != "..";
+}
+
+std::string FullPathOf(std::string_view path) {
+  return IsBareName(path) ? Joined(ExpandPath("."), path) : ExpandPath(path);
+}
+
+// Each directory the walk searched, by its full path in small letters, as the layer named it
+// while the walk was in it: the names hidden there begin with that.
+std::unordered_map<std::string, std::string> searched_as;
+
+// The full path of a name the engine hands over, without the password it appended. The target
+// comes as typed; a layer that names it in other letters once it is entered has it so here too.
+std::string FullPathOfOperand(std::string_view path) {
+  if (!GlobalPassword.empty() && path.ends_with(GlobalPassword))
+    path.remove_suffix(GlobalPassword.size());
+  if (IsBareName(path))
+    return FullPathOf(path);
+  std::string full = ExpandPath(path);
+  auto searched = searched_as.find(Folded(full));
+  return searched == searched_as.end() ? full : searched->second;
+}
+
+void Hide(const std::string& full) {
+  std::size_t slash = full.rfind('\\');
+  HiddenNames& here = hidden[full.substr(0, slash == 2 ? 3 : slash)];
+  here.names.insert(full.substr(slash + 1));
+  here.folded.insert(Folded(full.substr(slash + 1)));
+}
+
+void PassHidden(SearchEntry& entry) {
+  if (!DryRun || hidden.empty())
+    return;
+  auto here = hidden.find(ExpandPath("."));
+  if (here == hidden.end())
+    return;
+  while (LastServiceResult == 0 && here->second.names.contains(entry.Name))
+    FindNextEntry(entry);
+}
+
+// 0 when every entry the layer lists in the directory is hidden; otherwise the system's error:
+// "not empty", or the search's own "path not found".
+std::uint32_t HoldsOnlyHidden(const std::string& directory) {
+  std::vector<std::string> names;
+  SearchEntry entry;
+  // The search is read to its end, where the layer lets it go.
+  FindFirstEntry(Joined(directory, "*.*"), EveryEntryMask, entry);
+  for (; LastServiceResult == 0 || LastServiceResult == 86; FindNextEntry(entry))
+    if (entry.Name != "." && entry.Name != "..")
+      names.push_back(entry.Name);
+  if (LastServiceResult == oserror::PathNotFound)
+    return oserror::PathNotFound;
+  // A directory that cannot be read to its end is taken to hold something.
+  if (LastServiceResult != oserror::NoMoreFiles)
+    return oserror::DirNotEmpty;
+  searched_as.erase(Folded(directory));
+  auto found = hidden.find(directory);
+  if (found == hidden.end())
+    return names.empty() ? 0 : oserror::DirNotEmpty;
+  HiddenNames here = std::move(found->second);
+  hidden.erase(found);
+  std::unordered_map<std::string, int> folded_names;
+  for (const std::string& name : names)
+    ++folded_names[Folded(name)];
+  for (const std::string& name : names) {
+    if (here.names.contains(name))
+      continue;
+    // Another letter case counts only where no other entry here has the same name so folded.
+    std::string folded = Folded(name);
+    if (folded_names[folded] == 1 && here.folded.contains(folded))
+      continue;
+    return oserror::DirNotEmpty;
+  }
+  return 0;
+}
+
+} // namespace
+
+void OverlayFindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
+  if (DryRun) {
+    std::string here = ExpandPath(".");
+    searched_as[Folded(here)] = here;
+  }
+  FindFirstEntry(pattern, mask, entry);
+  PassHidden(entry);
+}
+
+void OverlayFindNextEntry(SearchEntry& entry) {
+  FindNextEntry(entry);
+  PassHidden(entry);
+}
+
+void OverlaySetEntryAttributes(std::string_view path, std::uint16_t attributes) {
+  if (!DryRun) {
+    SetEntryAttributes(path, attributes);
+    return;
+  }
+  LastServiceResult = 0;
+}
+
+void OverlayEraseFile(std::string_view path) {
+  if (!DryRun) {
+    EraseFile(path);
+    return;
+  }
+  if (PendingIoResult != 0)
+    return;
+  Hide(FullPathOfOperand(path));
+}
+
+void OverlayRemoveEmptyDirectory(std::string_view path) {
+  if (!DryRun) {
+    RemoveEmptyDirectory(path);
+    return;
+  }
+  if (path == ".") {
+    PendingIoResult = 16; // the current directory is never removed
+    return;
+  }
+  if (path.empty() || PendingIoResult != 0)
+    return;
+  std::string full = FullPathOfOperand(path);
+  if (full.size() <= 3) {
+    SetPendingError(oserror::AccessDenied); // a drive's root is never removed
+    return;
+  }
+  if (std::uint32_t error = HoldsOnlyHidden(full)) {
+    SetPendingError(error);
+    return;
+  }
+  Hide(full);
+}
