@@ -1,6 +1,31 @@
 // File-system services in DOS terms: drive letters with a current directory per drive, DOS
 // attribute bits, wildcard searches and DOS-style result codes (platform/result_codes.h).
 // Paths are full strings and are never cut.
+//
+// What a body may remember or put off between calls, and nothing else:
+// - The walk's position: the current directory and the directories above it are held (open
+//   handles or descriptors), so a step up with ".." returns to the directory the walk came from,
+//   whatever the name ".." leads to by then.
+// - A search lists its directory when it starts: FindNextEntry hands out the entries listed then
+//   (one erased since may still be handed out, and an operation on it answers "not found").
+// - What the last search step in the current directory said of the entry it returned, and which
+//   directory the last step up left: until the position changes, a step into that name and a
+//   change or removal of the directory left act only on that very entry, and answer "not found"
+//   or "access denied" where the name now holds another.
+// - What it learned of the current directory (its file system, whether that is read-only) holds
+//   until the position changes.
+// - A directory the walk entered whose owner made it read-only may be made writable for the
+//   erase or removal of what it holds; its mode is given back when the walk leaves it.
+// - A SetEntryAttributes that clears read-only, hidden and system may be put off until the
+//   EraseFile or RemoveEmptyDirectory of that name that follows, and is made when that does not
+//   erase the entry, at the latest at the next change of directory or the next attribute, erase
+//   or removal call that names another entry. For a file the last search step listed, a process
+//   that may change every mode may instead erase the file at once (such a process is refused a
+//   change only where the erase would be refused too), and the EraseFile that follows answers 0.
+//   A put-off change answers 0 at once; either way GetEntryAttributes then answers the
+//   attributes as changed, or "not found" once the file is erased.
+// - The entry an attribute operation opened may stay open for the calls on the same name that
+//   follow while the position stays; GetEntryAttributes may answer from it.
 #pragma once
 
 #include <cstdint>

@@ -1,10 +1,8 @@
 // Only code for POSIX systems: the two output streams, the arguments and the end of the process.
 //
 // The per-entry report lines go to standard output, all other text to standard error. When both
-// lead to the same file or terminal they share one buffer, so their text stays in order. Output
-// is handed to the system when the program waits for a key, when it ends, when the buffer fills,
-// or when a short time has passed (at the next statement or at the walk's next poll, whichever
-// comes first): a write per statement would slow a large erase down.
+// lead to the same file or terminal they share one sink, so their text stays in order; the text
+// waits as platform/output_queue.h says.
 //
 // Standard error that is no terminal is a log. A question is then also shown on the terminal the
 // keys come from (the controlling terminal), so that nobody waits on a blank screen.
@@ -21,6 +19,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/output_queue.h"
 #include "platform/posix/names.h"
 #include "platform/posix/paths.h"
 #include "platform/posix/terminal.h"
@@ -30,53 +29,27 @@
 
 namespace {
 
-struct Sink {
-  int fd;
-  std::string buffer;
-  bool broken = false;
-};
-
-Sink sinks[2] = {{2, {}}, {1, {}}};
-int sink_of[2] = {0, 1}; // by OutputStream
-std::timespec last_flush{};
+const int sink_fd[2] = {2, 1};
 
 bool console_is_screen = false;
 int keyboard_fd = -1; // where questions are shown when standard error is a log
-
-constexpr std::size_t FlushSize = 64 * 1024;
-constexpr long FlushIntervalNs = 50'000'000;
-
-int Index(OutputStream stream) {
-  return stream == OutputStream::Console ? 0 : 1;
-}
-
-bool FlushDue() {
-  std::timespec now;
-  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-  long elapsed =
-      (now.tv_sec - last_flush.tv_sec) * 1'000'000'000L + (now.tv_nsec - last_flush.tv_nsec);
-  return elapsed >= FlushIntervalNs;
-}
-
-void WriteAll(Sink& sink) {
-  std::size_t done = 0;
-  while (done < sink.buffer.size() && !sink.broken) {
-    ssize_t written = write(sink.fd, sink.buffer.data() + done, sink.buffer.size() - done);
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
-      sink.broken = true; // a closed pipe or a full disk: the rest of the text is dropped
-      break;
-    }
-    done += static_cast<std::size_t>(written);
-  }
-  sink.buffer.clear();
-}
 
 bool SameFile(int a, int b) {
   struct stat first, second;
   return fstat(a, &first) == 0 && fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
          first.st_ino == second.st_ino;
+}
+
+std::vector<std::string> arguments;
+std::vector<std::string> raw_arguments; // as the shell gave them
+std::string program_path;
+
+} // namespace
+
+std::int64_t OutputClockNs() {
+  std::timespec now;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  return now.tv_sec * std::int64_t{1'000'000'000} + now.tv_nsec;
 }
 
 // Names mapped into the DOS namespace are shown with their own Linux bytes; the bell is never
@@ -92,26 +65,18 @@ void AppendShown(std::string& buffer, std::string_view text) {
       buffer += c;
 }
 
-std::vector<std::string> arguments;
-std::vector<std::string> raw_arguments; // as the shell gave them
-std::string program_path;
-
-} // namespace
-
-void HandOverStatement(OutputStream stream, std::string_view text) {
-  Sink& sink = sinks[sink_of[Index(stream)]];
-  AppendShown(sink.buffer, text);
-  if (sink.buffer.size() >= FlushSize || FlushDue())
-    FlushOutput();
-}
-
-bool StandardOutputFailed() {
-  return sinks[sink_of[1]].broken;
-}
-
-void ReleaseWaitingOutput() {
-  if ((!sinks[0].buffer.empty() || !sinks[1].buffer.empty()) && FlushDue())
-    FlushOutput();
+bool WriteSink(int sink, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t written = write(sink_fd[sink], bytes.data() + done, bytes.size() - done);
+    if (written < 0) {
+      if (errno == EINTR)
+        continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(written);
+  }
+  return true;
 }
 
 bool ConsoleIsScreen() {
@@ -139,20 +104,6 @@ void ShowOnKeyboard(std::string_view text) {
       return; // a terminal that hung up
     done += static_cast<std::size_t>(written);
   }
-}
-
-void FlushOutput() {
-  for (Sink& sink : sinks)
-    if (!sink.buffer.empty())
-      WriteAll(sink);
-  clock_gettime(CLOCK_MONOTONIC_COARSE, &last_flush);
-}
-
-void WriteErrorReportLine(std::string_view line) {
-  Sink& sink = sinks[0];
-  sink.buffer.append(line);
-  sink.buffer += "\r\n";
-  WriteAll(sink);
 }
 
 void EndProcess(int status) {
@@ -194,13 +145,15 @@ void StartConsole(int argc, char** argv) {
   // A reader that went away must not kill the run with the terminal still in raw mode.
   std::signal(SIGPIPE, SIG_IGN);
   if (SameFile(1, 2))
-    sink_of[0] = sink_of[1] = 1;
+    ShareOneSink();
+  else
+    SinksApart();
   console_is_screen = isatty(2) != 0;
   if (!console_is_screen && isatty(0)) {
     keyboard_fd = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (keyboard_fd < 0)
       keyboard_fd = 0; // the terminal the keys come from, when it is open for writing
   }
-  clock_gettime(CLOCK_MONOTONIC_COARSE, &last_flush);
+  StartOutputClock();
   StartKeyboard();
 }

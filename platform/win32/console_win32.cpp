@@ -3,11 +3,8 @@
 // The per-entry report lines go to the standard output handle, all other text to the standard
 // error handle. A handle that is a console gets the text written into its window cell by cell at
 // the cursor, as DOS programs show it. A handle that is a pipe or a file gets the plain bytes, as
-// the Linux build writes them. Output waits in one queue for both handles, so that their text
-// stays in order when both lead to the same place, and is handed to the system when the program
-// waits for a key, when it ends, when the queue fills, or when a short time has passed (at the next
-// statement or at the walk's next poll, whichever comes first): a console call per statement would
-// slow a large erase down (under wine each is a round trip).
+// the Linux build writes them. Output waits for both handles as platform/output_queue.h says (a
+// console call per statement would slow a large erase down: under wine each is a round trip).
 //
 // The console writer hands the text to the console as a stream (WriteConsoleA), so that lines
 // that leave the window go into the console's own scrollback with the bytes they had on screen.
@@ -22,6 +19,7 @@
 
 #include "platform/command_line.h"
 #include "platform/console.h"
+#include "platform/output_queue.h"
 #include "platform/process.h"
 #include "platform/result_codes.h"
 #include "platform/statement_output.h"
@@ -32,37 +30,19 @@ namespace {
 struct Sink {
   HANDLE handle = INVALID_HANDLE_VALUE;
   bool is_console = false;
-  bool broken = false; // a closed pipe or a full disk: the rest of the text is dropped
 };
 
-Sink sinks[2]; // by OutputStream: the console stream, the standard output stream
+Sink sinks[2]; // the console stream's, the standard output stream's
 
-struct QueuedText {
-  int sink;
-  std::string bytes;
-};
-std::vector<QueuedText> queue;
-std::size_t queued_size = 0;
-ULONGLONG last_flush = 0;
-
-constexpr std::size_t FlushSize = 64 * 1024;
-constexpr ULONGLONG FlushIntervalMs = 50;
-
-int Index(OutputStream stream) {
-  return stream == OutputStream::Console ? 0 : 1;
-}
-
-void WriteAll(Sink& sink, std::string_view bytes) {
-  while (!bytes.empty() && !sink.broken) {
+bool WriteAll(HANDLE handle, std::string_view bytes) {
+  while (!bytes.empty()) {
     DWORD written = 0;
-    if (!WriteFile(sink.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                   nullptr) ||
-        written == 0) {
-      sink.broken = true;
-      break;
-    }
+    if (!WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written == 0)
+      return false;
     bytes.remove_prefix(written);
   }
+  return true;
 }
 
 // ---- The console writer -------------------------------------------------------------------------
@@ -107,50 +87,27 @@ BOOL WINAPI OnControl(DWORD event) {
   return TRUE;
 }
 
-// ---- Hand-over ----------------------------------------------------------------------------------
-
-// The bell is never written, in a window or in a pipe.
-void Queue(int sink, std::string_view text) {
-  if (queue.empty() || queue.back().sink != sink)
-    queue.push_back({sink, {}});
-  std::string& bytes = queue.back().bytes;
-  for (char c : text)
-    if (c != '\a')
-      bytes += c;
-  queued_size += text.size();
-}
-
 std::vector<std::string> arguments;
 std::string program_path;
 
 } // namespace
 
-void HandOverStatement(OutputStream stream, std::string_view text) {
-  Queue(Index(stream), text);
-  if (queued_size >= FlushSize || GetTickCount64() - last_flush >= FlushIntervalMs)
-    FlushOutput();
+std::int64_t OutputClockNs() {
+  return static_cast<std::int64_t>(GetTickCount64()) * 1'000'000;
 }
 
-bool StandardOutputFailed() {
-  return sinks[1].broken;
+// The bell is never written, in a window or in a pipe.
+void AppendShown(std::string& bytes, std::string_view text) {
+  for (char c : text)
+    if (c != '\a')
+      bytes += c;
 }
 
-void FlushOutput() {
-  for (QueuedText& text : queue) {
-    Sink& sink = sinks[text.sink];
-    if (sink.is_console)
-      ShowInConsole(sink.handle, text.bytes);
-    else
-      WriteAll(sink, text.bytes);
-  }
-  queue.clear();
-  queued_size = 0;
-  last_flush = GetTickCount64();
-}
-
-void ReleaseWaitingOutput() {
-  if (!queue.empty() && GetTickCount64() - last_flush >= FlushIntervalMs)
-    FlushOutput();
+bool WriteSink(int sink, std::string_view bytes) {
+  if (!sinks[sink].is_console)
+    return WriteAll(sinks[sink].handle, bytes);
+  ShowInConsole(sinks[sink].handle, bytes);
+  return true;
 }
 
 bool ConsoleIsScreen() {
@@ -165,20 +122,12 @@ void ShowOnKeyboard(std::string_view text) {
   if (keyboard_console == INVALID_HANDLE_VALUE)
     return;
   std::string shown;
-  for (char c : text)
-    if (c != '\a')
-      shown += c;
+  AppendShown(shown, text);
   ShowInConsole(keyboard_console, shown);
 }
 
 void* InterruptEvent() {
   return interrupt_event;
-}
-
-void WriteErrorReportLine(std::string_view line) {
-  std::string text(line);
-  text += "\r\n";
-  WriteAll(sinks[0], text);
 }
 
 void EndProcess(int status) {
@@ -221,7 +170,7 @@ void StartConsole(int, char**) {
     if (sink.is_console && GetConsoleScreenBufferInfo(sink.handle, &info))
       window = info.srWindow;
   }
-  last_flush = GetTickCount64();
+  StartOutputClock();
   interrupt_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(OnControl, TRUE);
   DWORD mode;

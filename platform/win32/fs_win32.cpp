@@ -269,6 +269,8 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
   if (clears_all && extended == Offer::Yes && !entry.drive_root) {
     entry.deferred = true;
     entry.deferred_attributes = attributes;
+    // Asked again, the entry answers the attributes it is to have.
+    entry.facts.attributes = (current & ~Protecting) | (attributes & Protecting);
     return;
   }
   // A read-only file with other names keeps its mode, since those names may lie outside the
@@ -277,6 +279,7 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
     LastServiceResult = oserror::AccessDenied;
     return;
   }
+  entry.deferred = false; // a later change takes the place of one put off
   NTSTATUS status = WriteAttributes(entry.handle, attributes);
   if (status < 0)
     LastServiceResult = static_cast<ResultCode>(ErrorOf(status));

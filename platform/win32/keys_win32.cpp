@@ -23,8 +23,8 @@ bool input_is_console = false;
 bool input_is_pipe = false;
 ULONGLONG last_poll = 0;
 
-// How long the rest of an escape sequence or of a UTF-8 character may take to arrive.
-constexpr int SequenceWaitMs = 50;
+// How long the pipe's reader may take to hand over the keys piped in before the start.
+constexpr int StartWaitMs = 50;
 // The console is asked for keys at most this often; a person types far slower.
 constexpr ULONGLONG ConsolePollIntervalMs = 10;
 
@@ -161,7 +161,7 @@ void StartKeyboard() {
   CloseHandle(reader);
   input_is_pipe = true;
   // Keys piped in before the start are there from the first check on, as on Linux.
-  ReadInput(SequenceWaitMs);
+  ReadInput(StartWaitMs);
 }
 
 bool KeysAreTyped() {

@@ -281,12 +281,12 @@ TEST_F(FileSystemTest, AttributesStandForTheOwnersWritePermission) {
             (fs::perms::all | fs::perms::sticky_bit) & ~fs::perms::owner_write);
   EXPECT_EQ(GetEntryAttributes("sticky") & 0x3F, ReadOnlyAttribute | DirectoryAttribute);
   SetEntryAttributes("sticky", DirectoryAttribute);
-  GetEntryAttributes("sticky");
+  EXPECT_EQ(GetEntryAttributes("sticky") & 0x3F, DirectoryAttribute);
   EXPECT_EQ(fs::status(Here("sticky")).permissions(), fs::perms::all | fs::perms::sticky_bit);
 
   EXPECT_EQ(GetEntryAttributes(".hidden-missing"), 0);
   EXPECT_EQ(LastServiceResult, 2);
-  GetEntryAttributes("nodir\\x");
+  EXPECT_EQ(GetEntryAttributes("nodir\\x"), 0);
   EXPECT_EQ(LastServiceResult, 3);
 }
 
@@ -329,13 +329,20 @@ TEST_F(FileSystemTest, LinksAndHardLinkedFilesKeepTheirModes) {
   fs::permissions(outside, fs::perms::owner_read);
   fs::create_symlink(outside, Here("link"));
   fs::create_hard_link(outside, Here("hard"));
-  for (const char* name : {"link", "hard"}) {
-    SetEntryAttributes(name, ArchiveAttribute);
+  // Neither is a refusal, and each still answers its own attributes: a link none of its target's,
+  // a file with other names the mode they share.
+  struct Case {
+    const char* name;
+    std::uint16_t attributes;
+  };
+  for (Case c :
+       {Case{"link", ArchiveAttribute}, Case{"hard", ReadOnlyAttribute | ArchiveAttribute}}) {
+    SetEntryAttributes(c.name, ArchiveAttribute);
     EXPECT_EQ(LastServiceResult, 0);
-    GetEntryAttributes(name);
-    SetEntryAttributes(std::string("C:\\WORK\\SUB\\") + name, ArchiveAttribute);
+    EXPECT_EQ(GetEntryAttributes(c.name) & 0x3F, c.attributes) << c.name;
+    SetEntryAttributes(std::string("C:\\WORK\\SUB\\") + c.name, ArchiveAttribute);
     EXPECT_EQ(LastServiceResult, 0);
-    GetEntryAttributes(name);
+    EXPECT_EQ(GetEntryAttributes(c.name) & 0x3F, c.attributes) << c.name;
   }
   EXPECT_EQ(fs::status(outside).permissions(), fs::perms::owner_read);
   EraseFile("link");
@@ -391,7 +398,7 @@ TEST_F(FileSystemTest, APendingResultSkipsTheOperationsAfterIt) {
   EXPECT_EQ(TakeIoResult(), 0);
   // Searches and attributes go on regardless and leave the pending result alone.
   ChangeDirectory("missing");
-  GetEntryAttributes("empty");
+  EXPECT_EQ(GetEntryAttributes("empty") & 0x3F, DirectoryAttribute);
   EXPECT_EQ(LastServiceResult, 0);
   EXPECT_EQ(TakeIoResult(), 3);
 }

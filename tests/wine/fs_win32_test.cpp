@@ -95,7 +95,7 @@ TEST_F(FileSystemTest, AttributeOperationsKeepTheSystemsNumbers) {
   EXPECT_NE(GetEntryAttributes("d") & DirectoryAttribute, 0);
   EXPECT_EQ(GetEntryAttributes("missing"), 0);
   EXPECT_EQ(LastServiceResult, 2);
-  GetEntryAttributes("missing\\x");
+  EXPECT_EQ(GetEntryAttributes("missing\\x"), 0);
   EXPECT_EQ(LastServiceResult, 3);
 }
 
