@@ -1,6 +1,7 @@
 // Runs the built program on trees in temporary folders and captures the exact bytes it prints.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct RunResult {
   std::string err; // standard error (empty when merged)
   int status = -1; // exit status, or 128 + signal number
   bool timed_out = false;
+  int calls = 0; // calls that can change a file the run entered, when traced (cut_at_call)
 };
 
 struct RunOptions {
@@ -39,6 +41,10 @@ struct RunOptions {
   int columns = 80;
   bool background = false;
   int as_uid = -1; // run as this user (and its group) when >= 0
+  // When >= 0: the run is traced and killed as it enters its system call number `cut_at_call`
+  // (from 0) of those that can change a file or a folder (open, write, rename, a change of mode,
+  // a sync ...), so that it leaves the files as every call before left them. Pipes only.
+  int cut_at_call = -1;
   int timeout_seconds = 60;
   std::string program; // defaults to the built vakrun
 };
@@ -80,6 +86,7 @@ protected:
   // Options with drive T: mapped to the folder and the folder as working directory.
   RunOptions Options() const;
   std::string Path(const std::string& relative) const { return root + "/" + relative; }
+  std::filesystem::path Folder() const { return root; }
   std::string root;
 };
 
@@ -95,5 +102,7 @@ std::string AsWritten(const std::string& screen, const RunOptions& options = {})
 std::string Visible(const std::string& bytes);
 
 // An unprivileged user id for tests that need permissions to count, or -1 when the tests do not
-// run as root and are already unprivileged (then the current user is used).
+// run as root and are already unprivileged (then the current user is used). A run with this
+// as_uid that cannot become the user ends with CouldNotBecomeUser.
 int UnprivilegedUid();
+constexpr int CouldNotBecomeUser = 125;
