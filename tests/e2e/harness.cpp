@@ -540,3 +540,17 @@ std::string Visible(const std::string& bytes) {
 int UnprivilegedUid() {
   return geteuid() == 0 ? 65534 : -1;
 }
+
+bool GiveTo(const std::string& path, int uid) {
+  if (uid < 0)
+    return true;
+  auto give = [uid](const fs::path& entry) {
+    return lchown(entry.c_str(), static_cast<uid_t>(uid), static_cast<gid_t>(uid)) == 0;
+  };
+  bool given = give(path);
+  std::error_code error;
+  if (fs::is_directory(fs::symlink_status(path, error)))
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(path, error))
+      given = give(entry.path()) && given;
+  return given && !error;
+}

@@ -106,3 +106,6 @@ std::string Visible(const std::string& bytes);
 // as_uid that cannot become the user ends with CouldNotBecomeUser.
 int UnprivilegedUid();
 constexpr int CouldNotBecomeUser = 125;
+// Gives a file, or a folder and everything in it (links as they are), to that user and its group;
+// nothing when `uid` is -1. False when an entry could not be given.
+bool GiveTo(const std::string& path, int uid);

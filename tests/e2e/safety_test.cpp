@@ -403,14 +403,6 @@ TEST_F(SafetyTest, OddNamesInTheTargetAndTheMask) {
 }
 
 // Gives every entry under root (root included) to uid, links themselves and not what they name.
-void GiveTo(const std::string& root, int uid) {
-  if (uid < 0)
-    return;
-  lchown(root.c_str(), static_cast<uid_t>(uid), static_cast<gid_t>(uid));
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root))
-    lchown(entry.path().c_str(), static_cast<uid_t>(uid), static_cast<gid_t>(uid));
-}
-
 TEST_F(SafetyTest, ReadOnlyEntriesOfTheUsersOwnAreErased) {
   if (UnderEmulator())
     GTEST_SKIP() << "runs as another user, which a wine prefix does not allow";

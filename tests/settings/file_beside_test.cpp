@@ -39,8 +39,7 @@ protected:
 
 TEST_F(FileBesideTest, NewImageTakesThePlaceAndTheRightsOfTheOld) {
   // Root gives the file away first: a change of owner would clear the set-user bit.
-  if (int uid = UnprivilegedUid(); uid >= 0)
-    ASSERT_EQ(chown(original.c_str(), static_cast<uid_t>(uid), static_cast<gid_t>(uid)), 0);
+  ASSERT_TRUE(GiveTo(original, UnprivilegedUid()));
   ASSERT_EQ(chmod(original.c_str(), 04751), 0);
   struct stat before;
   ASSERT_EQ(stat(original.c_str(), &before), 0);

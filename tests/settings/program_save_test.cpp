@@ -179,10 +179,7 @@ TEST_F(ProgramSaveTest, RefusedSaveLeavesTheProgramAsItWas) {
   const int runner = UnprivilegedUid();
   for (const RefusedCase& c : cases) {
     SCOPED_TRACE(c.what);
-    if (runner >= 0) {
-      ASSERT_EQ(chown((Folder() / "bin").c_str(), runner, runner), 0);
-      ASSERT_EQ(chown(program.c_str(), runner, runner), 0);
-    }
+    ASSERT_TRUE(GiveTo(Folder() / "bin", runner));
     fs::permissions(Folder() / "bin", c.folder_rights);
     fs::permissions(program, c.program_rights);
 
