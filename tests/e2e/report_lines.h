@@ -49,6 +49,11 @@ inline std::string DriveRootQuestion(const std::string& drive = "T:") {
   return "\rYou're about to ERASE EVERYTHING using above option(s) on drive " + drive +
          "\r\nAre you sure you want to proceed? (y/N) ";
 }
+// A whole run that the drive-root question stops: the echo line, the question answered "No" and
+// the summary of nothing.
+inline std::string StoppedAtTheDriveRoot(const std::string& drive = "T:") {
+  return Echo() + DriveRootQuestion(drive) + "No\r\n" + NoneDeleted();
+}
 inline const std::string EscQuestion = "You pressed ESC. Do you want to terminate program? (y/N) ";
 
 // The usage screen's line for -D, which tells what -D would do: while the report lines are on
