@@ -22,8 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string EscQuestion = "You pressed ESC. Do you want to terminate program? (y/N) ";
-
 mode_t ModeOf(const std::string& path) {
   struct stat status;
   if (lstat(path.c_str(), &status) != 0)

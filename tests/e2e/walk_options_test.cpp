@@ -10,15 +10,6 @@
 
 namespace {
 
-const std::string Working = "\rWorking  ";
-
-std::string Shown(const std::string& line) {
-  return Cleared() + line + "\r\n";
-}
-std::string Problem(const std::string& message) {
-  return Cleared() + "\rPROBLEM: " + message + "\r\n";
-}
-
 std::vector<std::string> Join(std::vector<std::string> first,
                               const std::vector<std::string>& more) {
   first.insert(first.end(), more.begin(), more.end());
@@ -166,35 +157,32 @@ TEST_F(WalkOptionsTest, WholeTranscriptsOfRunsInAFixedOrder) {
       {Chain,
        {"t"},
        // The spinner turns before each erase and removal and after each step down.
-       "Using option(s): ShowDeleted Mask:*.* \r\n" + Working + "\b/" + Shown("Deleted T:\\t\\f") +
-           Working + "\b-\b\\" + Shown("Deleted T:\\t\\a\\g") + Working + "\b|\b/" +
-           Shown("Removed T:\\t\\a\\b") + Working + "\b-" + Shown("Removed T:\\t\\a") + Working +
-           "\b\\" + Shown("Removed T:\\t") + Working + Shown("Deleted 2 files and 3 dirs"),
+       Echo() + Working + "\b/" + Shown("Deleted T:\\t\\f") + Working + "\b-\b\\" +
+           Shown("Deleted T:\\t\\a\\g") + Working + "\b|\b/" + Shown("Removed T:\\t\\a\\b") +
+           Working + "\b-" + Shown("Removed T:\\t\\a") + Working + "\b\\" + Shown("Removed T:\\t") +
+           Working + Summary("2 files and 3 dirs"),
        {}},
       {Chain,
        {"-d", "t"},
-       "Using option(s): Mask:*.* \r\n" + Working + "\b/\b-\b\\\b|\b/\b-\b\\" +
-           Shown("Deleted 2 files and 3 dirs"),
+       Echo("Mask:*.*") + Working + "\b/\b-\b\\\b|\b/\b-\b\\" + Summary("2 files and 3 dirs"),
        {}},
       {{"t/a/f=1"},
        {"-e", "t"},
-       "Using option(s): EmptyDirsOnly ShowDeleted Mask:*.* \r\n" + Working + "\b/\b-" +
+       Echo("EmptyDirsOnly ShowDeleted Mask:*.*") + Working + "\b/\b-" +
            Shown("Skipping non-empty directory T:\\t\\a") + Working + "\b\\" +
-           Shown("Skipping non-empty directory T:\\t") + Working +
-           Shown("Deleted 0 files and 0 dirs"),
+           Shown("Skipping non-empty directory T:\\t") + Working + Summary("0 files and 0 dirs"),
        {"t/", "t/a/", "t/a/f=1"}},
       {Chain,
        {"-f", "t"},
-       "Using option(s): FilesOnly ShowDeleted Mask:*.* \r\n" + Working + "\b/" +
-           Shown("Deleted T:\\t\\f") + Working + "\b-\b\\" + Shown("Deleted T:\\t\\a\\g") +
-           Working + "\b|" + Shown("Deleted 2 files and 0 dirs"),
+       Echo("FilesOnly ShowDeleted Mask:*.*") + Working + "\b/" + Shown("Deleted T:\\t\\f") +
+           Working + "\b-\b\\" + Shown("Deleted T:\\t\\a\\g") + Working + "\b|" +
+           Summary("2 files and 0 dirs"),
        {"t/", "t/a/", "t/a/b/"}},
       {Chain,
        {"-s", "t"},
-       "Using option(s): SubDirsOnly ShowDeleted Mask:*.* \r\n" + Working + "\b/\b-" +
+       Echo("SubDirsOnly ShowDeleted Mask:*.*") + Working + "\b/\b-" +
            Shown("Deleted T:\\t\\a\\g") + Working + "\b\\\b|" + Shown("Removed T:\\t\\a\\b") +
-           Working + "\b/" + Shown("Removed T:\\t\\a") + Working +
-           Shown("Deleted 1 file and 2 dirs"),
+           Working + "\b/" + Shown("Removed T:\\t\\a") + Working + Summary("1 file and 2 dirs"),
        {"t/", "t/f=1"}},
   };
   for (const Case& c : cases) {
@@ -284,10 +272,9 @@ TEST_F(WalkOptionsTest, ParentDeleteClimbsToTheRootButNeverRemovesIt) {
     SCOPED_TRACE(c.target);
     MakeTree(root, c.tree);
     RunResult run = RunVakrun({"-P", c.target}, Options());
-    std::string transcript = "Using option(s): ParentDelete ShowDeleted Mask:*.* \r\n" + Working;
-    const char spinner[] = "/-\\|";
+    std::string transcript = Echo("ParentDelete ShowDeleted Mask:*.*") + Working;
     for (std::size_t i = 0; i < c.lines.size(); ++i)
-      transcript += std::string("\b") + spinner[i % 4] + Shown(c.lines[i]) + Working;
+      transcript += Spinner(1, static_cast<int>(i)) + Shown(c.lines[i]) + Working;
     transcript += Shown(c.summary);
     EXPECT_EQ(Visible(run.out), Visible(AsWritten(transcript)));
     EXPECT_EQ(run.status, 0);
@@ -304,12 +291,7 @@ TEST_F(WalkOptionsTest, DriveRootIsErasedOnlyAfterTheQuestion) {
   RunOptions options = Options();
   options.no_input = true; // the end of the input answers Esc, which is no
   RunResult run = RunVakrun({"T:\\"}, options);
-  EXPECT_EQ(
-      Visible(run.out),
-      Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n"
-                        "\rYou're about to ERASE EVERYTHING using above option(s) on drive T:\r\n"
-                        "Are you sure you want to proceed? (y/N) No\r\n" +
-                        Shown("Deleted 0 files and 0 dirs"))));
+  EXPECT_EQ(Visible(run.out), Visible(AsWritten(StoppedAtTheDriveRoot())));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ListTree(root), Sorted({"a/", "a/y.txt=2", "a/z.dat=3", "c/", "x.txt=1"}));
 
@@ -349,8 +331,7 @@ void MakeChain(const std::string& root, int levels) {
 TEST_F(WalkOptionsTest, SixtyLevelsBelowTheTargetAreErased) {
   MakeChain(root, 60);
   RunResult run = RunVakrun({"-D", "t"}, Options());
-  EXPECT_TRUE(run.out.ends_with(AsWritten(Shown("Deleted 61 files and 61 dirs"))))
-      << Visible(run.out);
+  EXPECT_TRUE(run.out.ends_with(AsWritten(Summary("61 files and 61 dirs")))) << Visible(run.out);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ListTree(root), std::vector<std::string>{});
 }
@@ -360,7 +341,7 @@ TEST_F(WalkOptionsTest, SixtyOneLevelsEndTheRunAfterTheSummary) {
   RunResult run = RunVakrun({"-D", "t"}, Options());
   // The files of the target and of the 60 levels it could enter are gone by then.
   EXPECT_TRUE(run.out.ends_with(
-      AsWritten(Shown("Deleted 61 files and 0 dirs") + Problem("Directories nested too deep!"))))
+      AsWritten(Summary("61 files and 0 dirs") + Problem("Directories nested too deep!"))))
       << Visible(run.out);
   EXPECT_EQ(run.out.find("Runtime error"), std::string::npos);
   EXPECT_EQ(run.status, 1);

@@ -8,6 +8,7 @@
 #include "settings/settings_block.h"
 #include "settings/store.h"
 #include "settings/store_internals.h"
+#include "tests/e2e/report_lines.h"
 #include "tests/settings/test_files.h"
 
 namespace {
@@ -17,8 +18,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 const fs::path BuiltProgram = VAKRUN_PROGRAM;
 
-const std::string ShowsDeleted = "       * Using -D will display deleted files and dirs\r\n";
-const std::string HidesDeleted = "       * Using -D will NOT display deleted files and dirs\r\n";
+// What the usage screen says -D will do: while the report lines are on it hides them.
+const std::string HidesDeleted = UsageLineOfD(true);
+const std::string ShowsDeleted = UsageLineOfD(false);
 const std::string NotOriginal =
     "PROBLEM: Vakrun is not in its original form. Check compression and attributes!";
 
@@ -114,9 +116,7 @@ TEST_F(ProgramSaveTest, RunGoesOnAfterTheSave) {
 
   RunResult run = Run({"-M*.txt", "-R", "-F", "target"});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("Using option(s): FilesOnly ShowDeleted Mask:*.TXT \r\n"),
-            std::string::npos)
-      << run.err;
+  EXPECT_NE(run.err.find(Echo("FilesOnly ShowDeleted Mask:*.TXT")), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(Folder() / "target" / "a.txt"));
   EXPECT_TRUE(fs::exists(Folder() / "target" / "b.dat"));
 
@@ -294,9 +294,7 @@ TEST_F(ProgramSaveTest, DamagedSavedOptionsAreNeverActedOn) {
     EXPECT_EQ(ReadBytes(program), ReadBytes(expected));
     run = Run({"-F", "t"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("Using option(s): FilesOnly ShowDeleted Mask:*.* \r\n"),
-              std::string::npos)
-        << run.err;
+    EXPECT_NE(run.err.find(Echo("FilesOnly ShowDeleted Mask:*.*")), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(Folder() / "t" / "b.txt"));
     EXPECT_TRUE(fs::exists(Folder() / "t" / "d"));
     fs::remove_all(Folder() / "t");
@@ -312,8 +310,7 @@ TEST_F(ProgramSaveTest, TwelveCharacterMaskIsSavedWhole) {
   EXPECT_EQ(run.status, 0) << run.err;
   run = Run({"-F", "t"});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("Using option(s): FilesOnly ShowDeleted Mask:ΑΒΓΔΕΖΗΘΙΚΛΜ \r\n"),
-            std::string::npos)
+  EXPECT_NE(run.err.find(Echo("FilesOnly ShowDeleted Mask:ΑΒΓΔΕΖΗΘΙΚΛΜ")), std::string::npos)
       << run.err;
   EXPECT_FALSE(fs::exists(Folder() / "t" / "αβγδεζηθικλμ"));
   EXPECT_TRUE(fs::exists(Folder() / "t" / "αβγδεζηθικλ"));
