@@ -487,6 +487,13 @@ RunOptions TempFolderTest::Options() const {
   return options;
 }
 
+unsigned ModeOf(const std::string& path) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0)
+    return 0;
+  return status.st_mode & 07777;
+}
+
 std::string Cleared() {
   return "\r" + std::string(79, ' ') + "\r";
 }

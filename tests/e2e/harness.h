@@ -90,6 +90,10 @@ protected:
   std::string root;
 };
 
+// The mode bits (permissions and the set-id and sticky bits) of an entry, of a link itself; 0 for
+// an entry that is not there.
+unsigned ModeOf(const std::string& path);
+
 // The line the console writes to clear the progress line: CR, 79 blanks, CR.
 std::string Cleared();
 // What a log keeps of a screen's bytes: no progress line, spinner or clearing, a carriage return

@@ -22,13 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-mode_t ModeOf(const std::string& path) {
-  struct stat status;
-  if (lstat(path.c_str(), &status) != 0)
-    return 0;
-  return status.st_mode & 07777;
-}
-
 bool HasProblem(const std::string& out) {
   return out.find("PROBLEM: ") != std::string::npos;
 }

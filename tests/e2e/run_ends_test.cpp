@@ -3,7 +3,7 @@
 // tally and which stream each line goes to. (Targets that cannot be entered are in
 // spine_test.cpp; the drive-root "No" and the stop after Esc in console_keys_test.cpp; the usage
 // screen and the option errors in usage_options_test.cpp; a read-only file system in
-// safety_test.cpp.)
+// safety_test.cpp; a tree nested too deep in walk_options_test.cpp.)
 #include "harness.h"
 #include "report_lines.h"
 
@@ -45,36 +45,6 @@ TEST_F(RunEndsTest, ProtectedTargetWithoutPasswordEndsAfterTheSummary) {
 
   chmod(Path("locked").c_str(), 0700);
   EXPECT_EQ(ListTree(root), (std::vector<std::string>{"locked/", "locked/in/", "locked/in/f"}));
-}
-
-// The walk goes at most 60 levels below the target; deeper, the run ends as a run-time failure
-// after the summary of what was done so far.
-TEST_F(RunEndsTest, TreeNestedTooDeepEndsAfterTheSummaryWithStatusOne) {
-  std::string chain = "deep/file";
-  MakeTree(root, {chain});
-  chain = "deep";
-  for (int level = 1; level <= 61; ++level)
-    chain += "/d";
-  MakeTree(root, {chain + "/"});
-  // The erase, then one step per level entered.
-  const std::string spinner = Spinner(1 + 60);
-  RunResult run = RunVakrun({"-d", "deep"}, Options());
-  EXPECT_EQ(Visible(run.out),
-            Visible(AsWritten(Echo("Mask:*.*") + Working + spinner + Summary("1 file and 0 dirs") +
-                              Problem("Directories nested too deep!"))));
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(ListTree(root).size(), 62u);
-}
-
-TEST_F(RunEndsTest, SixtyLevelsAreNotTooDeep) {
-  std::string chain = "deep";
-  for (int level = 1; level <= 60; ++level)
-    chain += "/d";
-  MakeTree(root, {chain + "/"});
-  RunResult run = RunVakrun({"-d", "deep"}, Options());
-  EXPECT_TRUE(run.out.ends_with(AsWritten(Summary("0 files and 61 dirs")))) << Visible(run.out);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(ListTree(root), std::vector<std::string>{});
 }
 
 // The per-entry report lines go to standard output, everything else to standard error; merged,

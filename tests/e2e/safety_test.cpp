@@ -20,13 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-mode_t ModeOf(const std::string& path) {
-  struct stat status;
-  if (lstat(path.c_str(), &status) != 0)
-    return 0;
-  return status.st_mode & 07777;
-}
-
 class SafetyTest : public TempFolderTest {};
 
 // The outside folder the links point at; it must come through every run unchanged.
