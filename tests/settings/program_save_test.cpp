@@ -57,6 +57,16 @@ protected:
     return run;
   }
 
+  // A run of -F on t that starts from the saved options: the echo line shows them with `mask`,
+  // and t keeps only `left`.
+  void ExpectFilesOnlyRun(const std::string& mask, const std::vector<std::string>& left) {
+    RunResult run = Run({"-F", "t"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find(Echo("FilesOnly ShowDeleted Mask:" + mask)), std::string::npos)
+        << run.err;
+    EXPECT_EQ(ListTree(Path("t")), left);
+  }
+
   // What a save of the built-in block with ShowDeleted as given, made in place, would leave.
   void SaveExpected(bool show_deleted) {
     SettingsBlock block = Settings;
@@ -110,15 +120,12 @@ TEST_F(ProgramSaveTest, SavedOptionsAreTheDefaultsOfLaterRuns) {
 
 // Options before -R are saved, options after it count for this run only, and the run goes on.
 TEST_F(ProgramSaveTest, RunGoesOnAfterTheSave) {
-  fs::create_directory(Folder() / "target");
-  WriteBytes(Folder() / "target" / "a.txt", Filler(10));
-  WriteBytes(Folder() / "target" / "b.dat", Filler(10));
+  MakeTree(root, {"target/a.txt=1", "target/b.dat=2"});
 
   RunResult run = Run({"-M*.txt", "-R", "-F", "target"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find(Echo("FilesOnly ShowDeleted Mask:*.TXT")), std::string::npos) << run.err;
-  EXPECT_FALSE(fs::exists(Folder() / "target" / "a.txt"));
-  EXPECT_TRUE(fs::exists(Folder() / "target" / "b.dat"));
+  EXPECT_EQ(ListTree(Path("target")), std::vector<std::string>{"b.dat=2"});
 
   run = Run({});
   EXPECT_NE(run.err.find("       * Using -Mxxx will delete only files matching xxx mask "
@@ -269,9 +276,7 @@ TEST_F(ProgramSaveTest, DamagedSavedOptionsAreNeverActedOn) {
     damaged[original.size() + c.offset] ^= flip;
     damaged.resize(damaged.size() - c.cut);
     WriteBytes(program, damaged);
-    fs::create_directories(Folder() / "t" / "d");
-    WriteBytes(Folder() / "t" / "a.bak", Filler(10));
-    WriteBytes(Folder() / "t" / "b.txt", Filler(10));
+    MakeTree(root, {"t/d/", "t/a.bak=1", "t/b.txt=2"});
 
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"t"}, {"-F", "t"}, {}}) {
@@ -280,8 +285,7 @@ TEST_F(ProgramSaveTest, DamagedSavedOptionsAreNeverActedOn) {
       // Standard error is a pipe here, so it gets no line clearing.
       EXPECT_EQ(run.err, NotOriginal + "\r\n");
       EXPECT_EQ(run.out, "");
-      EXPECT_TRUE(fs::exists(Folder() / "t" / "b.txt"));
-      EXPECT_TRUE(fs::exists(Folder() / "t" / "d"));
+      EXPECT_EQ(ListTree(Path("t")), (std::vector<std::string>{"a.bak=1", "b.txt=2", "d/"}));
     }
     EXPECT_EQ(ReadBytes(program), damaged) << "nothing saved without -R";
 
@@ -292,28 +296,16 @@ TEST_F(ProgramSaveTest, DamagedSavedOptionsAreNeverActedOn) {
     WriteBytes(expected, original);
     SaveExpected(true);
     EXPECT_EQ(ReadBytes(program), ReadBytes(expected));
-    run = Run({"-F", "t"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find(Echo("FilesOnly ShowDeleted Mask:*.*")), std::string::npos) << run.err;
-    EXPECT_FALSE(fs::exists(Folder() / "t" / "b.txt"));
-    EXPECT_TRUE(fs::exists(Folder() / "t" / "d"));
+    ExpectFilesOnlyRun("*.*", {"d/"});
     fs::remove_all(Folder() / "t");
   }
 }
 
 // A sound block saved with a mask of twelve Greek letters (24 bytes) is taken whole.
 TEST_F(ProgramSaveTest, TwelveCharacterMaskIsSavedWhole) {
-  fs::create_directory(Folder() / "t");
-  WriteBytes(Folder() / "t" / "αβγδεζηθικλμ", Filler(10));
-  WriteBytes(Folder() / "t" / "αβγδεζηθικλ", Filler(10));
-  RunResult run = Run({"-Mαβγδεζηθικλμ", "-R"});
-  EXPECT_EQ(run.status, 0) << run.err;
-  run = Run({"-F", "t"});
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find(Echo("FilesOnly ShowDeleted Mask:ΑΒΓΔΕΖΗΘΙΚΛΜ")), std::string::npos)
-      << run.err;
-  EXPECT_FALSE(fs::exists(Folder() / "t" / "αβγδεζηθικλμ"));
-  EXPECT_TRUE(fs::exists(Folder() / "t" / "αβγδεζηθικλ"));
+  MakeTree(root, {"t/αβγδεζηθικλμ=1", "t/αβγδεζηθικλ=2"});
+  EXPECT_EQ(Run({"-Mαβγδεζηθικλμ", "-R"}).status, 0);
+  ExpectFilesOnlyRun("ΑΒΓΔΕΖΗΘΙΚΛΜ", {"αβγδεζηθικλ=2"});
 }
 
 } // namespace
