@@ -354,16 +354,12 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
         read_for(20, "");
       std::size_t at = run.screen.find(typed.wait_for, seen);
       seen = at == std::string::npos ? run.screen.size() : at + typed.wait_for.size();
-    } else {
-      read_for(300, "");
     }
     if (!typed.keys.empty() && write(master, typed.keys.data(), typed.keys.size()) !=
                                    static_cast<ssize_t>(typed.keys.size()))
       break;
   }
   if (signal_after_keys != 0) {
-    if (keys.empty() || !keys.back().keys.empty() || keys.back().wait_for.empty())
-      read_for(300, "");
     // The terminal's own interrupt character, as a person pressing Ctrl-C sends it.
     char interrupt = static_cast<char>(before.c_cc[VINTR]);
     if (signal_after_keys != SIGINT || write(master, &interrupt, 1) != 1)

@@ -51,8 +51,9 @@ struct RunOptions {
 
 RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options = {});
 
-// A run in a pseudo-terminal: `keys` are typed one chunk at a time, each after the screen has
-// shown `wait_for` (if given) or after a short pause.
+// A run in a pseudo-terminal: `keys` are typed one chunk at a time, each once the screen has
+// shown `wait_for` after what the chunk before waited for (at once when it is empty). The run
+// waits on what the program shows, never for a fixed time.
 struct TypedKeys {
   std::string wait_for;
   std::string keys;
@@ -64,7 +65,8 @@ struct TerminalRun {
   bool timed_out = false;
 };
 // `signal_after_keys`: SIGINT is typed as the terminal's interrupt character, any other signal
-// is sent; at once when the last chunk is a wait without keys, else after a short pause.
+// is sent, right after the last chunk; to have the program take that chunk's keys first, end
+// with a chunk that waits for what it shows then.
 TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vector<TypedKeys>& keys,
                           const RunOptions& options = {}, int signal_after_keys = 0);
 
