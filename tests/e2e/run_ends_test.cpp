@@ -2,8 +2,8 @@
 // was stopped by the user, 1 for every run that ends with a "PROBLEM: " line. Also the 64-bit
 // tally and which stream each line goes to. (Targets that cannot be entered are in
 // spine_test.cpp; the drive-root "No" and the stop after Esc in console_keys_test.cpp; the usage
-// screen and the option errors in usage_options_test.cpp; a read-only file system in
-// safety_test.cpp; a tree nested too deep in walk_options_test.cpp.)
+// screen and the option errors in usage_options_test.cpp; a tree nested too deep in
+// walk_options_test.cpp.)
 #include "harness.h"
 #include "report_lines.h"
 
@@ -45,6 +45,27 @@ TEST_F(RunEndsTest, ProtectedTargetWithoutPasswordEndsAfterTheSummary) {
 
   chmod(Path("locked").c_str(), 0700);
   EXPECT_EQ(ListTree(root), (std::vector<std::string>{"locked/", "locked/in/", "locked/in/f"}));
+}
+
+// An attribute change that fails with a code other than 5 or 86 ends the run. A read-only file
+// system gives one (19); it is mounted over the target in a mount namespace of the run's own.
+TEST_F(RunEndsTest, FatalErrorWhileDeletingEndsAfterTheSummaryWithStatusOne) {
+  if (UnderEmulator())
+    GTEST_SKIP() << "mounts a file system in a Linux mount namespace";
+  if (geteuid() != 0 || std::system("unshare -m --propagation private true 2>/dev/null") != 0)
+    GTEST_SKIP() << "needs root and mount namespaces";
+  MakeTree(root, {"t/"});
+  RunOptions options = Options();
+  options.program = "/bin/sh";
+  RunResult run = RunVakrun(
+      {"-c",
+       "unshare -m --propagation private sh -c 'mount -t tmpfs -o size=64k none t && : >t/f && "
+       "mount -o remount,ro t && exec \"$0\" t' \"$0\"",
+       VakrunPath()},
+      options);
+  EXPECT_EQ(Visible(run.out), Visible(AsWritten(Echo() + Working + NoneDeleted() +
+                                                Problem("Disk is write-protected"))));
+  EXPECT_EQ(run.status, 1);
 }
 
 // The per-entry report lines go to standard output, everything else to standard error; merged,
