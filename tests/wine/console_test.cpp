@@ -185,7 +185,7 @@ TEST_F(ConsoleTest, DriveRootQuestionTakesOneKey) {
 }
 
 TEST_F(ConsoleTest, EscDuringTheWalkAsksWhetherToStop) {
-  const std::string stop = "You pressed ESC. Do you want to terminate program? (y/N) ";
+  const std::string stop = EscQuestion;
   const int files = 3000;
   for (const std::string answer : {"y", "n"}) {
     SCOPED_TRACE(answer);
