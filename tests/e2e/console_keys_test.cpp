@@ -3,69 +3,19 @@
 // keys, which the walk reads one per check and drops. Scripted keys are all in the pipe before
 // the program starts, so these tests also show that nothing typed ahead into a pipe is thrown
 // away at start-up.
+#include "../console/answer_keys.h"
 #include "harness.h"
+#include "report_lines.h"
 
 namespace {
 
-const std::string Echo = "Using option(s): ShowDeleted Mask:*.* \r\n";
-const std::string QuietEcho = "Using option(s): Mask:*.* \r\n";
-const std::string Working = "\rWorking  ";
-const std::string DriveRootQuestion =
-    "\rYou're about to ERASE EVERYTHING using above option(s) on drive T:\r\n"
-    "Are you sure you want to proceed? (y/N) ";
-const std::string EscQuestion = "You pressed ESC. Do you want to terminate program? (y/N) ";
-
-std::string Spinner(int steps) {
-  std::string shown;
-  for (int i = 0; i < steps; ++i)
-    shown += std::string("\b") + "/-\\|"[i % 4];
-  return shown;
-}
-
-std::string Summary(const std::string& counts) {
-  return Cleared() + "Deleted " + counts + "\r\n";
-}
+const std::string QuietEcho = Echo("Mask:*.*");
 
 class ConsoleKeysTest : public TempFolderTest {};
 
+// The keys are all there is on the input: a question that waits for more meets its end.
 TEST_F(ConsoleKeysTest, DriveRootQuestionTakesOneKey) {
-  struct Case {
-    std::string keys;
-    bool yes;
-  };
-  const Case cases[] = {
-      {"y", true},
-      {"Y", true},
-      {"yn", true},
-      {"υ", true}, // Greek upsilon
-      {"Υ", true},
-      {"ύ", true},
-      {"n", false},
-      {"ν", false}, // Greek nu
-      {"", false},
-      {"\r", false},
-      {"\x1b", false},
-      {"\x1by", false},
-      {"\x1b[A", false},
-      {"\x1b[Ay", false},
-      {" y", false},
-      // Bytes of another code page that are code page 737 letters of the Y key (Latin-1 è, ç,
-      // ¬, an 8-bit Alt key) are no key at all: the question waits for the next one.
-      {"\xE8", false},
-      {"\xE7", false},
-      {"\xAC", false},
-      {"\x93", false},
-      {"\xE8\xE7\xAC\x93", false},
-      {"\xE8n", false},
-      {"\x93y", true},
-      {"\xCE", false},
-      {"è", false},
-      {"ç", false},
-      {"ô", false},
-      {"š", false},
-      {"ϋ", true},
-  };
-  for (const Case& c : cases) {
+  for (const AnswerKeys& c : AnswerKeyCases) {
     SCOPED_TRACE(Visible(c.keys));
     MakeTree(root, {"f=x", "d/g"});
     RunOptions options = Options();
@@ -74,13 +24,13 @@ TEST_F(ConsoleKeysTest, DriveRootQuestionTakesOneKey) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.find('\a'), std::string::npos) << "the bell is never written";
     if (c.yes) {
-      EXPECT_TRUE(run.out.starts_with(AsWritten(Echo + DriveRootQuestion + "Yes\r\n" + Working)))
+      EXPECT_TRUE(
+          run.out.starts_with(AsWritten(Echo() + DriveRootQuestion() + "Yes\r\n" + Working)))
           << Visible(run.out);
       EXPECT_TRUE(run.out.ends_with(AsWritten(Summary("2 files and 1 dir")))) << Visible(run.out);
       EXPECT_EQ(ListTree(root), std::vector<std::string>{});
     } else {
-      EXPECT_EQ(Visible(run.out), Visible(AsWritten(Echo + DriveRootQuestion + "No\r\n" +
-                                                    Summary("0 files and 0 dirs"))));
+      EXPECT_EQ(Visible(run.out), Visible(AsWritten(StoppedAtTheDriveRoot())));
       EXPECT_EQ(ListTree(root), (std::vector<std::string>{"d/", "d/g", "f=x"}));
     }
   }
@@ -118,18 +68,17 @@ TEST_F(ConsoleKeysTest, EscAndNoGoesOnWhereTheWalkWas) {
     options.input = "\x1b" + no;
     RunResult run = RunVakrun({"t"}, options);
     EXPECT_EQ(Visible(run.out),
-              Visible(AsWritten(Echo + Working + Cleared() + EscQuestion + Cleared() + Working +
-                                "\b/" + Cleared() + "Deleted T:\\t\\f\r\n" + Working + "\b-\b\\" +
-                                Cleared() + "Removed T:\\t\\sub\r\n" + Working + "\b|" + Cleared() +
-                                "Removed T:\\t\r\n" + Working + Summary("1 file and 2 dirs"))));
+              Visible(AsWritten(Echo() + Working + Cleared() + EscQuestion + Cleared() + Working +
+                                Spinner(1) + Shown("Deleted T:\\t\\f") + Working + Spinner(2, 1) +
+                                Shown("Removed T:\\t\\sub") + Working + Spinner(1, 3) +
+                                Shown("Removed T:\\t") + Working + Summary("1 file and 2 dirs"))));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ListTree(root), std::vector<std::string>{});
   }
 }
 
 TEST_F(ConsoleKeysTest, OtherKeysDuringTheWalkChangeNothing) {
-  const std::string expected =
-      QuietEcho + Working + Spinner(4) + Cleared() + "Deleted 3 files and 1 dir\r\n";
+  const std::string expected = QuietEcho + Working + Spinner(4) + Summary("3 files and 1 dir");
   for (const std::string& keys : {"", "abc", "\r\r\r\r\r\r\r\r", "\x1b[A\x1b[B\x1bOP", "q"}) {
     SCOPED_TRACE(Visible(keys));
     MakeTree(root, {"t/a", "t/b", "t/c"});

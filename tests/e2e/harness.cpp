@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -11,10 +12,15 @@
 #include <fstream>
 #include <ftw.h>
 #include <grp.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
+#include <sys/prctl.h>
+#include <sys/ptrace.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -72,6 +78,35 @@ std::vector<char*> CStrings(std::vector<std::string>& strings) {
   return pointers;
 }
 
+// The system calls that can change a file or a folder: a traced run stops at each of these only.
+std::vector<int> ChangingCalls() {
+  std::vector<int> calls = {
+      SYS_openat,    SYS_write,           SYS_pwrite64,  SYS_writev,    SYS_pwritev, SYS_renameat2,
+      SYS_unlinkat,  SYS_linkat,          SYS_symlinkat, SYS_mkdirat,   SYS_fchmod,  SYS_fchmodat,
+      SYS_fchown,    SYS_fchownat,        SYS_truncate,  SYS_ftruncate, SYS_fsync,   SYS_fdatasync,
+      SYS_fallocate, SYS_copy_file_range, SYS_sendfile,  SYS_openat2};
+#ifdef SYS_rename // the older calls, which only some processors have
+  calls.insert(calls.end(), {SYS_open, SYS_creat, SYS_rename, SYS_renameat, SYS_unlink, SYS_link,
+                             SYS_symlink, SYS_mkdir, SYS_rmdir, SYS_chmod, SYS_chown, SYS_lchown});
+#endif
+  return calls;
+}
+
+// In the child, just before it starts the program: every changing call stops for the tracer.
+bool StopAtChangingCalls() {
+  std::vector<int> calls = ChangingCalls();
+  std::vector<sock_filter> filter = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr))};
+  for (std::size_t i = 0; i < calls.size(); ++i)
+    filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(calls[i]),
+                              static_cast<unsigned char>(calls.size() - i), 0));
+  filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+  filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRACE));
+  sock_fprog program = {static_cast<unsigned short>(filter.size()), filter.data()};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
 // What the child does between fork and exec: working directory, user, environment, program.
 [[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
                             const RunOptions& options) {
@@ -83,15 +118,22 @@ std::vector<char*> CStrings(std::vector<std::string>& strings) {
   }
   if (options.as_uid >= 0 && static_cast<uid_t>(options.as_uid) != geteuid()) {
     if (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.as_uid)) != 0 ||
-        setuid(static_cast<uid_t>(options.as_uid)) != 0)
-      _exit(125);
+        setuid(static_cast<uid_t>(options.as_uid)) != 0) {
+      static const char message[] = "cannot run as another user\n";
+      (void)!write(2, message, sizeof message - 1);
+      _exit(CouldNotBecomeUser);
+    }
   }
+  if (options.cut_at_call >= 0 && ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+    _exit(126);
   std::vector<std::string> argv;
   if (UnderEmulator())
     argv.push_back(std::getenv("VAKRUN_EMULATOR"));
   argv.push_back(program);
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> pointers = CStrings(argv);
+  if (options.cut_at_call >= 0 && !StopAtChangingCalls())
+    _exit(126);
   execv(pointers[0], pointers.data());
   _exit(127);
 }
@@ -105,6 +147,35 @@ int StatusOf(int wait_status) {
 }
 
 using Clock = std::chrono::steady_clock;
+
+// Lets a traced child run from the stop at its start, stopping at each changing call, and kills
+// it as it enters changing call number `cut`. Returns the changing calls it entered; `reaped`
+// tells that the child has ended and been waited for (its status in `wait_status`).
+int TraceUntil(pid_t child, int cut, int& wait_status, bool& reaped) {
+  auto ended = [&] { return WIFEXITED(wait_status) || WIFSIGNALED(wait_status); };
+  reaped = true;
+  if (waitpid(child, &wait_status, 0) != child || ended())
+    return 0;
+  ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESECCOMP | PTRACE_O_EXITKILL);
+  int entered = 0, signal_number = 0;
+  for (;;) {
+    if (ptrace(PTRACE_CONT, child, nullptr, signal_number) != 0)
+      break;
+    if (waitpid(child, &wait_status, 0) != child || ended())
+      return entered;
+    signal_number = 0;
+    if (wait_status >> 8 == (SIGTRAP | (PTRACE_EVENT_SECCOMP << 8))) {
+      if (entered == cut)
+        break;
+      ++entered;
+    } else if (WSTOPSIG(wait_status) != SIGTRAP) {
+      signal_number = WSTOPSIG(wait_status);
+    }
+  }
+  kill(child, SIGKILL);
+  waitpid(child, &wait_status, 0);
+  return entered;
+}
 
 // A pseudo-terminal as a screen that passes the bytes as written: the master end reads like a
 // pipe's, the slave end is the program's standard error (and output).
@@ -135,6 +206,11 @@ RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& opti
     return result;
   // The keys are in the pipe before the program starts, and the pipe is closed after them.
   fcntl(in_pipe[1], F_SETPIPE_SZ, 1 << 20);
+  // A traced run writes while nothing reads its output.
+  if (options.cut_at_call >= 0)
+    for (int fd : {out_pipe[1], err_pipe[1]})
+      if (fd >= 0)
+        fcntl(fd, F_SETPIPE_SZ, 1 << 20);
   if (!options.input.empty() && write(in_pipe[1], options.input.data(), options.input.size()) !=
                                     static_cast<ssize_t>(options.input.size()))
     return result;
@@ -152,6 +228,10 @@ RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& opti
     ExecChild(program, args, options);
   }
   close(in_pipe[0]);
+  int wait_status = 0;
+  bool reaped = false;
+  if (options.cut_at_call >= 0 && child > 0)
+    result.calls = TraceUntil(child, options.cut_at_call, wait_status, reaped);
   close(out_pipe[1]);
   if (!options.merge)
     close(err_pipe[1]);
@@ -163,7 +243,8 @@ RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& opti
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       result.timed_out = true;
-      kill(child, SIGKILL);
+      if (!reaped)
+        kill(child, SIGKILL);
       break;
     }
     int ready = poll(fds, options.merge ? 1 : 2, static_cast<int>(left.count()));
@@ -185,8 +266,8 @@ RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& opti
   for (auto& fd : fds)
     if (fd.fd >= 0)
       close(fd.fd);
-  int wait_status = 0;
-  waitpid(child, &wait_status, 0);
+  if (!reaped)
+    waitpid(child, &wait_status, 0);
   result.status = StatusOf(wait_status);
   return result;
 }
@@ -273,16 +354,12 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
         read_for(20, "");
       std::size_t at = run.screen.find(typed.wait_for, seen);
       seen = at == std::string::npos ? run.screen.size() : at + typed.wait_for.size();
-    } else {
-      read_for(300, "");
     }
     if (!typed.keys.empty() && write(master, typed.keys.data(), typed.keys.size()) !=
                                    static_cast<ssize_t>(typed.keys.size()))
       break;
   }
   if (signal_after_keys != 0) {
-    if (keys.empty() || !keys.back().keys.empty() || keys.back().wait_for.empty())
-      read_for(300, "");
     // The terminal's own interrupt character, as a person pressing Ctrl-C sends it.
     char interrupt = static_cast<char>(before.c_cc[VINTR]);
     if (signal_after_keys != SIGINT || write(master, &interrupt, 1) != 1)
@@ -406,6 +483,13 @@ RunOptions TempFolderTest::Options() const {
   return options;
 }
 
+unsigned ModeOf(const std::string& path) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0)
+    return 0;
+  return status.st_mode & 07777;
+}
+
 std::string Cleared() {
   return "\r" + std::string(79, ' ') + "\r";
 }
@@ -458,4 +542,18 @@ std::string Visible(const std::string& bytes) {
 
 int UnprivilegedUid() {
   return geteuid() == 0 ? 65534 : -1;
+}
+
+bool GiveTo(const std::string& path, int uid) {
+  if (uid < 0)
+    return true;
+  auto give = [uid](const fs::path& entry) {
+    return lchown(entry.c_str(), static_cast<uid_t>(uid), static_cast<gid_t>(uid)) == 0;
+  };
+  bool given = give(path);
+  std::error_code error;
+  if (fs::is_directory(fs::symlink_status(path, error)))
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(path, error))
+      given = give(entry.path()) && given;
+  return given && !error;
 }

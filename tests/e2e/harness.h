@@ -1,6 +1,7 @@
 // Runs the built program on trees in temporary folders and captures the exact bytes it prints.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct RunResult {
   std::string err; // standard error (empty when merged)
   int status = -1; // exit status, or 128 + signal number
   bool timed_out = false;
+  int calls = 0; // calls that can change a file the run entered, when traced (cut_at_call)
 };
 
 struct RunOptions {
@@ -39,14 +41,19 @@ struct RunOptions {
   int columns = 80;
   bool background = false;
   int as_uid = -1; // run as this user (and its group) when >= 0
+  // When >= 0: the run is traced and killed as it enters its system call number `cut_at_call`
+  // (from 0) of those that can change a file or a folder (open, write, rename, a change of mode,
+  // a sync ...), so that it leaves the files as every call before left them. Pipes only.
+  int cut_at_call = -1;
   int timeout_seconds = 60;
   std::string program; // defaults to the built vakrun
 };
 
 RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options = {});
 
-// A run in a pseudo-terminal: `keys` are typed one chunk at a time, each after the screen has
-// shown `wait_for` (if given) or after a short pause.
+// A run in a pseudo-terminal: `keys` are typed one chunk at a time, each once the screen has
+// shown `wait_for` after what the chunk before waited for (at once when it is empty). The run
+// waits on what the program shows, never for a fixed time.
 struct TypedKeys {
   std::string wait_for;
   std::string keys;
@@ -58,7 +65,8 @@ struct TerminalRun {
   bool timed_out = false;
 };
 // `signal_after_keys`: SIGINT is typed as the terminal's interrupt character, any other signal
-// is sent; at once when the last chunk is a wait without keys, else after a short pause.
+// is sent, right after the last chunk; to have the program take that chunk's keys first, end
+// with a chunk that waits for what it shows then.
 TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vector<TypedKeys>& keys,
                           const RunOptions& options = {}, int signal_after_keys = 0);
 
@@ -80,8 +88,13 @@ protected:
   // Options with drive T: mapped to the folder and the folder as working directory.
   RunOptions Options() const;
   std::string Path(const std::string& relative) const { return root + "/" + relative; }
+  std::filesystem::path Folder() const { return root; }
   std::string root;
 };
+
+// The mode bits (permissions and the set-id and sticky bits) of an entry, of a link itself; 0 for
+// an entry that is not there.
+unsigned ModeOf(const std::string& path);
 
 // The line the console writes to clear the progress line: CR, 79 blanks, CR.
 std::string Cleared();
@@ -95,5 +108,10 @@ std::string AsWritten(const std::string& screen, const RunOptions& options = {})
 std::string Visible(const std::string& bytes);
 
 // An unprivileged user id for tests that need permissions to count, or -1 when the tests do not
-// run as root and are already unprivileged (then the current user is used).
+// run as root and are already unprivileged (then the current user is used). A run with this
+// as_uid that cannot become the user ends with CouldNotBecomeUser.
 int UnprivilegedUid();
+constexpr int CouldNotBecomeUser = 125;
+// Gives a file, or a folder and everything in it (links as they are), to that user and its group;
+// nothing when `uid` is -1. False when an entry could not be given.
+bool GiveTo(const std::string& path, int uid);

@@ -14,16 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string Echo = "Using option(s): ShowDeleted Mask:*.* \r\n";
-const std::string NoneDeleted = Cleared() + "Deleted 0 files and 0 dirs\r\n";
-// The usage screen's line for -D while the report lines are on, and while they are off.
-const std::string DTurnsLinesOff = "       * Using -D will NOT display deleted files and dirs\r\n";
-const std::string DTurnsLinesOn = "       * Using -D will display deleted files and dirs\r\n";
-
-std::string Problem(const std::string& message) {
-  return Cleared() + "\rPROBLEM: " + message + "\r\n";
-}
-
 std::string Contents(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -95,10 +85,7 @@ TEST_F(LinuxDrivesTest, ALinuxPathToADriveRootAsks) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
     RunResult run = RunVakrun({c.target}, options);
-    EXPECT_EQ(Visible(run.out),
-              Visible(Echo + "\rYou're about to ERASE EVERYTHING using above option(s) on drive " +
-                      c.drive + ":\r\nAre you sure you want to proceed? (y/N) No\r\n" +
-                      NoneDeleted));
+    EXPECT_EQ(Visible(run.out), Visible(StoppedAtTheDriveRoot(std::string(1, c.drive) + ":")));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ListTree(root), Sorted({"d/", "d/g=y", "d/work/", "f=x"}));
   }
@@ -120,7 +107,8 @@ TEST_F(LinuxDrivesTest, APathNoDriveCoversIsRefused) {
         root + "/work/build", root + "/outside/build", root + "/t/../work"}) {
     SCOPED_TRACE(target);
     RunResult run = RunVakrun({target}, options);
-    EXPECT_EQ(Visible(run.out), Visible(Echo + NoneDeleted + Problem("Invalid drive specified")));
+    EXPECT_EQ(Visible(run.out),
+              Visible(Echo() + NoneDeleted() + Problem("Invalid drive specified")));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ListTree(root), before);
   }
@@ -149,7 +137,7 @@ TEST_F(LinuxDrivesTest, TheProgramsOwnFileIsReachedByItsRealPath) {
   options.no_input = true;
   // Loading: the program's own file holds no saved options, so the report lines are on.
   RunResult run = RunVakrun({"-?"}, options);
-  EXPECT_NE(run.out.find(DTurnsLinesOff), std::string::npos) << Visible(run.out);
+  EXPECT_NE(run.out.find(UsageLineOfD(true)), std::string::npos) << Visible(run.out);
   EXPECT_EQ(run.status, 0);
   // Saving: -D -R turns them off in the program itself; the twin is not touched.
   run = RunVakrun({"-D", "-R"}, options);
@@ -157,7 +145,7 @@ TEST_F(LinuxDrivesTest, TheProgramsOwnFileIsReachedByItsRealPath) {
   EXPECT_NE(Contents(program), original);
   EXPECT_EQ(Contents(twin), twin_bytes);
   run = RunVakrun({"-?"}, options);
-  EXPECT_NE(run.out.find(DTurnsLinesOn), std::string::npos) << Visible(run.out);
+  EXPECT_NE(run.out.find(UsageLineOfD(false)), std::string::npos) << Visible(run.out);
 }
 
 // A drive's root must be a directory that exists, written without a stray blank at its end or
@@ -171,7 +159,7 @@ TEST_F(LinuxDrivesTest, ADriveRootThatIsNoDirectoryIsRefused) {
     RunOptions options = Options();
     options.env = {"VAKRUN_DRIVES=" + table};
     RunResult run = RunVakrun({"T:\\t"}, options);
-    EXPECT_TRUE(run.out.starts_with(Cleared() + "\rPROBLEM: VAKRUN_DRIVES: the root of drive T: "))
+    EXPECT_TRUE(run.out.starts_with(ProblemStart("VAKRUN_DRIVES: the root of drive T: ")))
         << Visible(run.out);
     EXPECT_EQ(run.out.find("Using option(s)"), std::string::npos) << Visible(run.out);
     EXPECT_EQ(run.status, 1);

@@ -3,14 +3,11 @@
 #include <filesystem>
 
 #include "harness.h"
+#include "report_lines.h"
 
 namespace {
 
 class MaskTextTest : public TempFolderTest {};
-
-std::string Echo(const std::string& mask) {
-  return "Using option(s): ShowDeleted Mask:" + mask + " \r\n";
-}
 
 TEST_F(MaskTextTest, MaskOfMoreThanTwelveCharactersIsRefusedWhole) {
   struct Case {
@@ -27,9 +24,8 @@ TEST_F(MaskTextTest, MaskOfMoreThanTwelveCharactersIsRefusedWhole) {
     SCOPED_TRACE(c.mask);
     MakeTree(root, {"t/backup-2024-notes.txt=keep", "t/backup-2024.tar=x", "t/αβγδεζηθικλμν=x"});
     RunResult run = RunVakrun({"-M" + c.mask, "t"}, Options());
-    EXPECT_EQ(Visible(run.out),
-              Visible(AsWritten("Using option(s): " + Cleared() + "\rPROBLEM: Invalid mask \"" +
-                                c.shown + "\"\r\n")));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): " +
+                                                  Problem("Invalid mask \"" + c.shown + "\""))));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ListTree(root),
               (std::vector<std::string>{"t/", "t/backup-2024-notes.txt=keep", "t/backup-2024.tar=x",
@@ -57,8 +53,7 @@ TEST_F(MaskTextTest, TwelveCharactersOfAnyScriptAreAMask) {
     SCOPED_TRACE(c.mask);
     MakeTree(root, {accented, eleven, twelve, thirteen});
     RunResult run = RunVakrun({"-F", "-M" + c.mask, "t"}, Options());
-    EXPECT_TRUE(
-        run.out.starts_with("Using option(s): FilesOnly ShowDeleted Mask:" + c.shown + " \r\n"))
+    EXPECT_TRUE(run.out.starts_with(Echo("FilesOnly ShowDeleted Mask:" + c.shown)))
         << Visible(run.out);
     EXPECT_EQ(run.status, 0) << Visible(run.out);
     EXPECT_EQ(ListTree(root), c.left);
@@ -71,12 +66,10 @@ TEST_F(MaskTextTest, LetterCaseBeyondAToZIsIgnored) {
   MakeTree(root, {"t/Été.txt=x", "t/ÉTÉ.BAK=x", "t/été=x", "t/ete.txt=keep", "t/Ete.txt=keep",
                   "t/ΣΟΦΙΑ.txt=x", "t/σοφια=x", "t/σοφιας=keep"});
   RunResult run = RunVakrun({"-F", "-Mété*", "t"}, Options());
-  EXPECT_TRUE(run.out.starts_with("Using option(s): FilesOnly ShowDeleted Mask:ÉTÉ* \r\n"))
-      << Visible(run.out);
+  EXPECT_TRUE(run.out.starts_with(Echo("FilesOnly ShowDeleted Mask:ÉTÉ*"))) << Visible(run.out);
   EXPECT_EQ(run.status, 0) << Visible(run.out);
   run = RunVakrun({"-F", "-Mσοφια.*", "t"}, Options());
-  EXPECT_TRUE(run.out.starts_with("Using option(s): FilesOnly ShowDeleted Mask:ΣΟΦΙΑ.* \r\n"))
-      << Visible(run.out);
+  EXPECT_TRUE(run.out.starts_with(Echo("FilesOnly ShowDeleted Mask:ΣΟΦΙΑ.*"))) << Visible(run.out);
   EXPECT_EQ(ListTree(root),
             (std::vector<std::string>{"t/", "t/Ete.txt=keep", "t/ete.txt=keep", "t/σοφιας=keep"}));
 }

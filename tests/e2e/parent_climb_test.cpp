@@ -22,15 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string EscQuestion = "You pressed ESC. Do you want to terminate program? (y/N) ";
-
-mode_t ModeOf(const std::string& path) {
-  struct stat status;
-  if (lstat(path.c_str(), &status) != 0)
-    return 0;
-  return status.st_mode & 07777;
-}
-
 bool HasProblem(const std::string& out) {
   return out.find("PROBLEM: ") != std::string::npos;
 }
@@ -205,7 +196,7 @@ TEST_F(ParentClimbTest, ParentSwappedForALinkAtTheEscQuestionStopsTheClimb) {
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.status, 1) << Visible(run.out);
     EXPECT_EQ(ReportLines(run.out), Sorted(c.lines)) << Visible(run.out);
-    EXPECT_TRUE(run.out.ends_with(AsLog("\rPROBLEM: " + c.problem + "\r\n"))) << Visible(run.out);
+    EXPECT_TRUE(run.out.ends_with(AsLog(Problem(c.problem)))) << Visible(run.out);
     ExpectOutsideAsItWas(c.b_is_empty);
     std::vector<std::string> rest;
     for (const std::string& entry : ListTree(root))

@@ -1,7 +1,9 @@
 // How a run ends, what the user sees last and the exit status: 0 for a run that did its work or
 // was stopped by the user, 1 for every run that ends with a "PROBLEM: " line. Also the 64-bit
 // tally and which stream each line goes to. (Targets that cannot be entered are in
-// spine_test.cpp; the drive-root "No" and the stop after Esc in console_keys_test.cpp.)
+// spine_test.cpp; the drive-root "No" and the stop after Esc in console_keys_test.cpp; the usage
+// screen and the option errors in usage_options_test.cpp; a tree nested too deep in
+// walk_options_test.cpp.)
 #include "harness.h"
 #include "report_lines.h"
 
@@ -13,62 +15,7 @@
 
 namespace {
 
-const std::string Echo = "Using option(s): ShowDeleted Mask:*.* \r\n";
-const std::string Working = "\rWorking  ";
-const std::string UsageStart = "\r\nVakrun ver. 1.26";
-const std::string UsageEnd = "(NOTE: Certain options may be combined)\r\n";
-
-std::string Summary(const std::string& counts) {
-  return Cleared() + "Deleted " + counts + "\r\n";
-}
-std::string Problem(const std::string& message) {
-  return Cleared() + "\rPROBLEM: " + message + "\r\n";
-}
-
 class RunEndsTest : public TempFolderTest {};
-
-TEST_F(RunEndsTest, UsageScreenEndsWithStatusZero) {
-  struct Case {
-    std::vector<std::string> args;
-    std::string before; // what comes before the banner
-  };
-  const Case cases[] = {
-      {{}, ""},
-      {{"-?"}, "Using option(s): "},
-      {{"-h", "t"}, "Using option(s): "},
-      {{"-d"}, "Using option(s): "},     // options but no target
-      {{"-d", ""}, "Using option(s): "}, // an empty target
-  };
-  MakeTree(root, {"t/f"});
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.args));
-    RunResult run = RunVakrun(c.args, Options());
-    EXPECT_TRUE(run.out.starts_with(AsWritten(c.before + UsageStart))) << Visible(run.out);
-    EXPECT_TRUE(run.out.ends_with(AsWritten(UsageEnd))) << Visible(run.out);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f"}));
-  }
-}
-
-TEST_F(RunEndsTest, OptionErrorEndsWithoutSummaryAndStatusOne) {
-  struct Case {
-    std::vector<std::string> args;
-    std::string message;
-  };
-  const Case cases[] = {
-      {{"-x", "t"}, "Invalid option -x"},
-      {{"t", "-f", "-e"}, "Options -f and -e cannot be combined"},
-      {{"-m", "t"}, "Invalid mask \"\""},
-  };
-  MakeTree(root, {"t/f"});
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
-    RunResult run = RunVakrun(c.args, Options());
-    EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): " + Problem(c.message))));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f"}));
-  }
-}
 
 // A target the user may not enter is refused with code 5, which the program takes for a DR-DOS
 // password. No answer (the end of the input reads as Esc), or -W, skips it.
@@ -77,63 +24,27 @@ TEST_F(RunEndsTest, ProtectedTargetWithoutPasswordEndsAfterTheSummary) {
     GTEST_SKIP() << "runs as another user, which a wine prefix does not allow";
   MakeTree(root, {"locked/in/f"});
   int uid = UnprivilegedUid();
-  if (uid >= 0)
-    ASSERT_EQ(std::system(("chown -R " + std::to_string(uid) + ":" + std::to_string(uid) + " " +
-                           Path("locked"))
-                              .c_str()),
-              0);
+  ASSERT_TRUE(GiveTo(Path("locked"), uid));
   ASSERT_EQ(chmod(Path("locked").c_str(), 0600), 0);
   RunOptions options = Options();
   options.as_uid = uid;
 
-  const std::string skipped = Cleared() + "Skipped password-protected T:\\locked\r\n" + Working +
-                              Summary("0 files and 0 dirs");
+  const std::string skipped =
+      Shown("Skipped password-protected T:\\locked") + Working + NoneDeleted();
   RunResult asked = RunVakrun({"locked"}, options);
-  EXPECT_EQ(Visible(asked.out), Visible(AsWritten(Echo +
+  EXPECT_EQ(Visible(asked.out), Visible(AsWritten(Echo() +
                                                   "\rT:\\LOCKED is password-protected.\r\n"
                                                   "Please enter new GLOBAL password: " +
                                                   Cleared() + Working + skipped)));
   EXPECT_EQ(asked.status, 1); // the target stays
 
   RunResult not_asked = RunVakrun({"-w", "locked"}, options);
-  EXPECT_EQ(
-      Visible(not_asked.out),
-      Visible(AsWritten("Using option(s): SkipPasswords ShowDeleted Mask:*.* \r\n" + skipped)));
+  EXPECT_EQ(Visible(not_asked.out),
+            Visible(AsWritten(Echo("SkipPasswords ShowDeleted Mask:*.*") + skipped)));
   EXPECT_EQ(not_asked.status, 1);
 
   chmod(Path("locked").c_str(), 0700);
   EXPECT_EQ(ListTree(root), (std::vector<std::string>{"locked/", "locked/in/", "locked/in/f"}));
-}
-
-// The walk goes at most 60 levels below the target; deeper, the run ends as a run-time failure
-// after the summary of what was done so far.
-TEST_F(RunEndsTest, TreeNestedTooDeepEndsAfterTheSummaryWithStatusOne) {
-  std::string chain = "deep/file";
-  MakeTree(root, {chain});
-  chain = "deep";
-  for (int level = 1; level <= 61; ++level)
-    chain += "/d";
-  MakeTree(root, {chain + "/"});
-  std::string spinner;
-  for (int step = 0; step < 1 + 60; ++step) // the erase, then one step per level entered
-    spinner += std::string("\b") + "/-\\|"[step % 4];
-  RunResult run = RunVakrun({"-d", "deep"}, Options());
-  EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): Mask:*.* \r\n" + Working +
-                                                spinner + Summary("1 file and 0 dirs") +
-                                                Problem("Directories nested too deep!"))));
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(ListTree(root).size(), 62u);
-}
-
-TEST_F(RunEndsTest, SixtyLevelsAreNotTooDeep) {
-  std::string chain = "deep";
-  for (int level = 1; level <= 60; ++level)
-    chain += "/d";
-  MakeTree(root, {chain + "/"});
-  RunResult run = RunVakrun({"-d", "deep"}, Options());
-  EXPECT_TRUE(run.out.ends_with(AsWritten(Summary("0 files and 61 dirs")))) << Visible(run.out);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(ListTree(root), std::vector<std::string>{});
 }
 
 // The per-entry report lines go to standard output, everything else to standard error; merged,
@@ -144,9 +55,9 @@ TEST_F(RunEndsTest, NormalEndAndTheTwoStreams) {
   RunResult merged = RunVakrun({"t"}, Options());
   EXPECT_EQ(
       Visible(merged.out),
-      Visible(AsWritten(Echo + Working + "\b/" + Cleared() + "Deleted T:\\t\\f\r\n" + Working +
-                        "\b-\b\\" + Cleared() + "Removed T:\\t\\sub\r\n" + Working + "\b|" +
-                        Cleared() + "Removed T:\\t\r\n" + Working + Summary("1 file and 2 dirs"))));
+      Visible(AsWritten(Echo() + Working + Spinner(1) + Shown("Deleted T:\\t\\f") + Working +
+                        Spinner(2, 1) + Shown("Removed T:\\t\\sub") + Working + Spinner(1, 3) +
+                        Shown("Removed T:\\t") + Working + Summary("1 file and 2 dirs"))));
   EXPECT_EQ(merged.status, 0);
 
   MakeTree(root, {"t/f", "t/sub/"});

@@ -2,15 +2,9 @@
 // missing directory each end after the summary with their "PROBLEM: " line and status 1, and
 // the drive table is checked before anything else happens.
 #include "harness.h"
+#include "report_lines.h"
 
 namespace {
-
-const std::string Echo = "Using option(s): ShowDeleted Mask:*.* \r\n";
-const std::string NoneDeleted = Cleared() + "Deleted 0 files and 0 dirs\r\n";
-
-std::string Problem(const std::string& message) {
-  return Cleared() + "\rPROBLEM: " + message + "\r\n";
-}
 
 class SpineTest : public TempFolderTest {};
 
@@ -32,7 +26,7 @@ TEST_F(SpineTest, TargetsThatCannotBeEnteredEndAfterTheSummary) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
     RunResult run = RunVakrun({c.target}, Options());
-    EXPECT_EQ(Visible(run.out), Visible(AsWritten(Echo + NoneDeleted + Problem(c.message))));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten(Echo() + NoneDeleted() + Problem(c.message))));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ListTree(root), std::vector<std::string>{"file=keep"});
   }
@@ -43,9 +37,9 @@ TEST_F(SpineTest, TargetResolvesToAFullDrivePath) {
   RunOptions options = Options();
   options.cwd = Path("Work");
   RunResult run = RunVakrun({"t:../Work/./Old/"}, options);
-  EXPECT_EQ(Visible(run.out), Visible(AsWritten(Echo + "\rWorking  \b/" + Cleared() +
-                                                "Removed T:\\Work\\Old\r\n\rWorking  " + Cleared() +
-                                                "Deleted 0 files and 1 dir\r\n")));
+  EXPECT_EQ(Visible(run.out),
+            Visible(AsWritten(Echo() + Working + Spinner(1) + Shown("Removed T:\\Work\\Old") +
+                              Working + Summary("0 files and 1 dir"))));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ListTree(root), std::vector<std::string>{"Work/"});
 }
@@ -59,8 +53,7 @@ TEST_F(SpineTest, MalformedDriveTableIsRefusedBeforeAnythingElse) {
     RunOptions options = Options();
     options.env = {"VAKRUN_DRIVES=" + table};
     RunResult run = RunVakrun({"t"}, options);
-    EXPECT_TRUE(run.out.starts_with(AsWritten(Cleared() + "\rPROBLEM: VAKRUN_DRIVES")))
-        << Visible(run.out);
+    EXPECT_TRUE(run.out.starts_with(AsWritten(ProblemStart("VAKRUN_DRIVES")))) << Visible(run.out);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f"}));
   }

@@ -3,6 +3,7 @@
 // Ctrl-C included. The terminal turns each line end into "\r\r\n", so the screen is searched
 // for pieces without line feeds rather than compared whole.
 #include "harness.h"
+#include "report_lines.h"
 
 #include <algorithm>
 #include <csignal>
@@ -46,11 +47,7 @@ TEST_F(TerminalTest, PasswordShowsAsAsterisks) {
                     "into a wine console";
   MakeTree(root, {"t/sub/f"});
   int uid = UnprivilegedUid();
-  if (uid >= 0)
-    ASSERT_EQ(std::system(
-                  ("chown -R " + std::to_string(uid) + ":" + std::to_string(uid) + " " + Path("t"))
-                      .c_str()),
-              0);
+  ASSERT_TRUE(GiveTo(Path("t"), uid));
   ASSERT_EQ(chmod(Path("t/sub").c_str(), 0600), 0);
   RunOptions options = Options();
   options.as_uid = uid;
@@ -154,10 +151,8 @@ TEST_F(TerminalTest, InterruptEndsTheRunInOrder) {
 TEST_F(TerminalTest, QuestionsAreShownWhereTheKeysAreTyped) {
   if (UnderEmulator())
     GTEST_SKIP() << "tests/wine shows the questions in a wine console";
-  const std::string echo = "Using option(s): ShowDeleted Mask:*.* \r\n";
-  const std::string drive_root =
-      "You're about to ERASE EVERYTHING using above option(s) on drive T:\r\n"
-      "Are you sure you want to proceed? (y/N) ";
+  const std::string echo = Echo();
+  const std::string drive_root = AsLog(DriveRootQuestion());
   const std::string password = "T:\\T is password-protected.\r\n"
                                "Please enter new GLOBAL password: ";
   struct Case {
@@ -192,8 +187,7 @@ TEST_F(TerminalTest, QuestionsAreShownWhereTheKeysAreTyped) {
     int uid = UnprivilegedUid();
     if (locked) {
       ASSERT_EQ(chmod(Path("t").c_str(), 0600), 0);
-      if (uid >= 0)
-        ASSERT_EQ(chown(Path("t").c_str(), static_cast<uid_t>(uid), static_cast<gid_t>(uid)), 0);
+      ASSERT_TRUE(GiveTo(Path("t"), uid));
     }
     RunOptions options = Options();
     options.as_uid = locked ? uid : -1;
@@ -268,8 +262,8 @@ TEST_F(TerminalTest, WorkingIsShownAtOnce) {
 // lines, the summary and the PROBLEM lines, each once and ended with CR LF: no progress line, no
 // spinner, no clearing. It is what the screen shows once the overwritten text is taken away.
 TEST_F(TerminalTest, LogKeepsEachLineOnce) {
-  const std::string echo = "Using option(s): ShowDeleted Mask:*.* \r\n";
-  const std::string esc = "You pressed ESC. Do you want to terminate program? (y/N) ";
+  const std::string echo = Echo();
+  const std::string esc = EscQuestion;
   const std::string erased =
       "Deleted T:\\t\\f\r\nRemoved T:\\t\\sub\r\nRemoved T:\\t\r\nDeleted 1 file and 2 dirs\r\n";
   struct Case {
@@ -289,8 +283,7 @@ TEST_F(TerminalTest, LogKeepsEachLineOnce) {
       {"the drive-root question",
        {"-D", "T:\\"},
        "n",
-       "Using option(s): Mask:*.* \r\nYou're about to ERASE EVERYTHING using above option(s) on "
-       "drive T:\r\nAre you sure you want to proceed? (y/N) No\r\nDeleted 0 files and 0 dirs\r\n"},
+       AsLog(Echo("Mask:*.*") + DriveRootQuestion()) + "No\r\nDeleted 0 files and 0 dirs\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -326,10 +319,9 @@ TEST_F(TerminalTest, ClearingFitsANarrowScreen) {
     RunResult run = RunVakrun({"t"}, options);
     const std::string cleared = "\r" + std::string(std::min(columns, 80) - 1, ' ') + "\r";
     EXPECT_EQ(Visible(run.out),
-              Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n\rWorking  \b/" +
-                                cleared + "Deleted T:\\t\\f\r\n\rWorking  \b-" + cleared +
-                                "Removed T:\\t\r\n\rWorking  " + cleared +
-                                "Deleted 1 file and 1 dir\r\n")));
+              Visible(AsWritten(Echo() + Working + Spinner(1) + cleared + "Deleted T:\\t\\f\r\n" +
+                                Working + Spinner(1, 1) + cleared + "Removed T:\\t\r\n" + Working +
+                                cleared + "Deleted 1 file and 1 dir\r\n")));
     EXPECT_EQ(run.status, 0);
   }
 }

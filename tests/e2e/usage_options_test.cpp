@@ -1,8 +1,10 @@
-// The usage screen byte for byte, with the switches and mask in force when it is called; every
-// option error with its exact message; the echo line of the options in force.
+// The usage screen byte for byte, with the switches and mask in force when it is called, and
+// status 0; every option error with its exact message, no summary and status 1; the echo line of
+// the options in force.
 #include <filesystem>
 
 #include "harness.h"
+#include "report_lines.h"
 
 namespace {
 
@@ -76,6 +78,9 @@ TEST_F(UsageOptionsTest, UsageScreenShowsTheSwitchesInForce) {
   const Case cases[] = {
       // Nothing to do: the stored mask, still empty.
       {{}, "", {}, ""},
+      {{"-h", "t"}, "Using option(s): ", {}, ""},
+      // An empty target is no target.
+      {{"-d", ""}, "Using option(s): ", {.show_deleted = false}, "*.*"},
       {{"-?"}, "Using option(s): ", {}, ""},
       {{"-h"}, "Using option(s): ", {}, ""},
       {{"-Hello"}, "Using option(s): ", {}, ""},
@@ -130,6 +135,8 @@ TEST_F(UsageOptionsTest, OptionErrorsEndTheRunBeforeTheTarget) {
     std::string message;
   };
   std::vector<Case> cases = {
+      {{"t", "-f", "-e"}, "Options -f and -e cannot be combined"},
+      {{"-m", "t"}, "Invalid mask \"\""},
       {{"-F", "-E", "t"}, "Options -f and -e cannot be combined"},
       {{"-e", "-f", "t"}, "Options -e and -f cannot be combined"},
       {{"-S", "-P", "t"}, "Options -s and -p cannot be combined"},
@@ -166,8 +173,7 @@ TEST_F(UsageOptionsTest, OptionErrorsEndTheRunBeforeTheTarget) {
     SCOPED_TRACE(Label(c.args));
     MakeTree(root, {"t/f=1"});
     RunResult run = RunVakrun(c.args, Options());
-    EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): " + Cleared() +
-                                                  "\rPROBLEM: " + c.message + "\r\n")));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): " + Problem(c.message))));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f=1"}));
   }
@@ -179,27 +185,26 @@ TEST_F(UsageOptionsTest, EchoLineShowsTheOptionsInForce) {
     std::string echo;
   };
   const Case cases[] = {
-      {{"t"}, "ShowDeleted Mask:*.* "},
-      {{"-d", "t"}, "Mask:*.* "},
-      {{"-D", "-d", "t"}, "ShowDeleted Mask:*.* "},
-      {{"-DX", "t"}, "Mask:*.* "},
-      {{"t", "-w", "-p"}, "ParentDelete SkipPasswords ShowDeleted Mask:*.* "},
-      {{"-s", "-e", "t"}, "EmptyDirsOnly SubDirsOnly ShowDeleted Mask:*.* "},
-      {{"-f", "-Files", "-F", "t"}, "FilesOnly ShowDeleted Mask:*.* "},
-      {{"-F", "-F", "-E", "t"}, "EmptyDirsOnly ShowDeleted Mask:*.* "},
-      {{"-P", "-P", "-S", "t"}, "SubDirsOnly ShowDeleted Mask:*.* "},
-      {{"-m*.txt", "t"}, "ShowDeleted Mask:*.TXT "},
-      {{"-Mabcdefghijkl", "t"}, "ShowDeleted Mask:ABCDEFGHIJKL "},
-      {{"-M.", "t"}, "ShowDeleted Mask:. "},
-      {{"-Ma", "t", "-Mb?"}, "ShowDeleted Mask:B? "},
-      {{"-M a b", "t"}, "ShowDeleted Mask: A B "},
+      {{"t"}, "ShowDeleted Mask:*.*"},
+      {{"-d", "t"}, "Mask:*.*"},
+      {{"-D", "-d", "t"}, "ShowDeleted Mask:*.*"},
+      {{"-DX", "t"}, "Mask:*.*"},
+      {{"t", "-w", "-p"}, "ParentDelete SkipPasswords ShowDeleted Mask:*.*"},
+      {{"-s", "-e", "t"}, "EmptyDirsOnly SubDirsOnly ShowDeleted Mask:*.*"},
+      {{"-f", "-Files", "-F", "t"}, "FilesOnly ShowDeleted Mask:*.*"},
+      {{"-F", "-F", "-E", "t"}, "EmptyDirsOnly ShowDeleted Mask:*.*"},
+      {{"-P", "-P", "-S", "t"}, "SubDirsOnly ShowDeleted Mask:*.*"},
+      {{"-m*.txt", "t"}, "ShowDeleted Mask:*.TXT"},
+      {{"-Mabcdefghijkl", "t"}, "ShowDeleted Mask:ABCDEFGHIJKL"},
+      {{"-M.", "t"}, "ShowDeleted Mask:."},
+      {{"-Ma", "t", "-Mb?"}, "ShowDeleted Mask:B?"},
+      {{"-M a b", "t"}, "ShowDeleted Mask: A B"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Label(c.args));
     MakeTree(root, {"t/"});
     RunResult run = RunVakrun(c.args, Options());
-    EXPECT_TRUE(run.out.starts_with(AsWritten("Using option(s): " + c.echo + "\r\n")))
-        << Visible(run.out);
+    EXPECT_TRUE(run.out.starts_with(AsWritten(Echo(c.echo)))) << Visible(run.out);
     EXPECT_EQ(run.status, 0) << Visible(run.out);
     std::error_code error;
     std::filesystem::remove_all(Path("t"), error);

@@ -10,15 +10,6 @@
 
 namespace {
 
-const std::string Working = "\rWorking  ";
-
-std::string Shown(const std::string& line) {
-  return Cleared() + line + "\r\n";
-}
-std::string Problem(const std::string& message) {
-  return Cleared() + "\rPROBLEM: " + message + "\r\n";
-}
-
 std::vector<std::string> Join(std::vector<std::string> first,
                               const std::vector<std::string>& more) {
   first.insert(first.end(), more.begin(), more.end());
@@ -166,35 +157,32 @@ TEST_F(WalkOptionsTest, WholeTranscriptsOfRunsInAFixedOrder) {
       {Chain,
        {"t"},
        // The spinner turns before each erase and removal and after each step down.
-       "Using option(s): ShowDeleted Mask:*.* \r\n" + Working + "\b/" + Shown("Deleted T:\\t\\f") +
-           Working + "\b-\b\\" + Shown("Deleted T:\\t\\a\\g") + Working + "\b|\b/" +
-           Shown("Removed T:\\t\\a\\b") + Working + "\b-" + Shown("Removed T:\\t\\a") + Working +
-           "\b\\" + Shown("Removed T:\\t") + Working + Shown("Deleted 2 files and 3 dirs"),
+       Echo() + Working + "\b/" + Shown("Deleted T:\\t\\f") + Working + "\b-\b\\" +
+           Shown("Deleted T:\\t\\a\\g") + Working + "\b|\b/" + Shown("Removed T:\\t\\a\\b") +
+           Working + "\b-" + Shown("Removed T:\\t\\a") + Working + "\b\\" + Shown("Removed T:\\t") +
+           Working + Summary("2 files and 3 dirs"),
        {}},
       {Chain,
        {"-d", "t"},
-       "Using option(s): Mask:*.* \r\n" + Working + "\b/\b-\b\\\b|\b/\b-\b\\" +
-           Shown("Deleted 2 files and 3 dirs"),
+       Echo("Mask:*.*") + Working + "\b/\b-\b\\\b|\b/\b-\b\\" + Summary("2 files and 3 dirs"),
        {}},
       {{"t/a/f=1"},
        {"-e", "t"},
-       "Using option(s): EmptyDirsOnly ShowDeleted Mask:*.* \r\n" + Working + "\b/\b-" +
+       Echo("EmptyDirsOnly ShowDeleted Mask:*.*") + Working + "\b/\b-" +
            Shown("Skipping non-empty directory T:\\t\\a") + Working + "\b\\" +
-           Shown("Skipping non-empty directory T:\\t") + Working +
-           Shown("Deleted 0 files and 0 dirs"),
+           Shown("Skipping non-empty directory T:\\t") + Working + Summary("0 files and 0 dirs"),
        {"t/", "t/a/", "t/a/f=1"}},
       {Chain,
        {"-f", "t"},
-       "Using option(s): FilesOnly ShowDeleted Mask:*.* \r\n" + Working + "\b/" +
-           Shown("Deleted T:\\t\\f") + Working + "\b-\b\\" + Shown("Deleted T:\\t\\a\\g") +
-           Working + "\b|" + Shown("Deleted 2 files and 0 dirs"),
+       Echo("FilesOnly ShowDeleted Mask:*.*") + Working + "\b/" + Shown("Deleted T:\\t\\f") +
+           Working + "\b-\b\\" + Shown("Deleted T:\\t\\a\\g") + Working + "\b|" +
+           Summary("2 files and 0 dirs"),
        {"t/", "t/a/", "t/a/b/"}},
       {Chain,
        {"-s", "t"},
-       "Using option(s): SubDirsOnly ShowDeleted Mask:*.* \r\n" + Working + "\b/\b-" +
+       Echo("SubDirsOnly ShowDeleted Mask:*.*") + Working + "\b/\b-" +
            Shown("Deleted T:\\t\\a\\g") + Working + "\b\\\b|" + Shown("Removed T:\\t\\a\\b") +
-           Working + "\b/" + Shown("Removed T:\\t\\a") + Working +
-           Shown("Deleted 1 file and 2 dirs"),
+           Working + "\b/" + Shown("Removed T:\\t\\a") + Working + Summary("1 file and 2 dirs"),
        {"t/", "t/f=1"}},
   };
   for (const Case& c : cases) {
@@ -230,9 +218,7 @@ TEST_F(WalkOptionsTest, DirectoryThatStaysKeepsItsModeOnlyUnderEmptyDirsOnly) {
     EXPECT_EQ(run.status, 0);
     std::vector<std::string> lines = ReportLines(run.out);
     EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end()) << Visible(run.out);
-    struct stat status;
-    ASSERT_EQ(stat(Path("t/ro").c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, c.mode);
+    EXPECT_EQ(ModeOf(Path("t/ro")), c.mode);
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/ro/", "t/ro/k.dat=1"}));
     chmod(Path("t/ro").c_str(), 0755);
     std::filesystem::remove_all(Path("t"));
@@ -284,10 +270,9 @@ TEST_F(WalkOptionsTest, ParentDeleteClimbsToTheRootButNeverRemovesIt) {
     SCOPED_TRACE(c.target);
     MakeTree(root, c.tree);
     RunResult run = RunVakrun({"-P", c.target}, Options());
-    std::string transcript = "Using option(s): ParentDelete ShowDeleted Mask:*.* \r\n" + Working;
-    const char spinner[] = "/-\\|";
+    std::string transcript = Echo("ParentDelete ShowDeleted Mask:*.*") + Working;
     for (std::size_t i = 0; i < c.lines.size(); ++i)
-      transcript += std::string("\b") + spinner[i % 4] + Shown(c.lines[i]) + Working;
+      transcript += Spinner(1, static_cast<int>(i)) + Shown(c.lines[i]) + Working;
     transcript += Shown(c.summary);
     EXPECT_EQ(Visible(run.out), Visible(AsWritten(transcript)));
     EXPECT_EQ(run.status, 0);
@@ -304,12 +289,7 @@ TEST_F(WalkOptionsTest, DriveRootIsErasedOnlyAfterTheQuestion) {
   RunOptions options = Options();
   options.no_input = true; // the end of the input answers Esc, which is no
   RunResult run = RunVakrun({"T:\\"}, options);
-  EXPECT_EQ(
-      Visible(run.out),
-      Visible(AsWritten("Using option(s): ShowDeleted Mask:*.* \r\n"
-                        "\rYou're about to ERASE EVERYTHING using above option(s) on drive T:\r\n"
-                        "Are you sure you want to proceed? (y/N) No\r\n" +
-                        Shown("Deleted 0 files and 0 dirs"))));
+  EXPECT_EQ(Visible(run.out), Visible(AsWritten(StoppedAtTheDriveRoot())));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ListTree(root), Sorted({"a/", "a/y.txt=2", "a/z.dat=3", "c/", "x.txt=1"}));
 
@@ -335,37 +315,76 @@ TEST_F(WalkOptionsTest, DriveRootIsErasedOnlyAfterTheQuestion) {
   EXPECT_EQ(ListTree(root), Sorted({"a/", "a/z.dat=3"}));
 }
 
-// A chain of directories `levels` deep below t, with a file at every level.
-void MakeChain(const std::string& root, int levels) {
+// A chain of directories `levels` deep below t; with `files`, a file at every level.
+std::vector<std::string> DirectoryChain(int levels, bool files) {
   std::string path = "t/";
-  std::vector<std::string> tree = {path + "f"};
+  std::vector<std::string> tree = {files ? path + "f" : path};
   for (int i = 0; i < levels; ++i) {
     path += "d/";
-    tree.push_back(path + "f");
+    tree.push_back(files ? path + "f" : path);
   }
-  MakeTree(root, tree);
+  return tree;
 }
 
-TEST_F(WalkOptionsTest, SixtyLevelsBelowTheTargetAreErased) {
-  MakeChain(root, 60);
-  RunResult run = RunVakrun({"-D", "t"}, Options());
-  EXPECT_TRUE(run.out.ends_with(AsWritten(Shown("Deleted 61 files and 61 dirs"))))
-      << Visible(run.out);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(ListTree(root), std::vector<std::string>{});
-}
-
-TEST_F(WalkOptionsTest, SixtyOneLevelsEndTheRunAfterTheSummary) {
-  MakeChain(root, 61);
-  RunResult run = RunVakrun({"-D", "t"}, Options());
-  // The files of the target and of the 60 levels it could enter are gone by then.
-  EXPECT_TRUE(run.out.ends_with(
-      AsWritten(Shown("Deleted 61 files and 0 dirs") + Problem("Directories nested too deep!"))))
-      << Visible(run.out);
-  EXPECT_EQ(run.out.find("Runtime error"), std::string::npos);
-  EXPECT_EQ(run.status, 1);
-  std::vector<std::string> left = ListTree(root);
-  EXPECT_EQ(left.size(), 63u); // t, its 61 levels, and the file at the deepest one
+// The walk goes at most 60 levels below the target; deeper, the run ends as a run-time failure
+// after the summary of what was done so far, with status 1.
+TEST_F(WalkOptionsTest, DepthLimitIsSixtyLevelsBelowTheTarget) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> tree;
+    std::vector<std::string> args;
+    std::string end; // how the run ends
+    bool whole;      // the end is all the run writes
+    int status;
+    std::size_t left; // entries left
+  };
+  const std::string too_deep = Problem("Directories nested too deep!");
+  const Case cases[] = {
+      {"60 levels, a file on each",
+       DirectoryChain(60, true),
+       {"-D", "t"},
+       Summary("61 files and 61 dirs"),
+       false,
+       0,
+       0},
+      {"60 empty levels",
+       DirectoryChain(60, false),
+       {"-d", "t"},
+       Summary("0 files and 61 dirs"),
+       false,
+       0,
+       0},
+      // The files of the target and of the 60 levels it could enter are gone by then; left are
+      // t, its 61 levels, and the file at the deepest one.
+      {"61 levels, a file on each",
+       DirectoryChain(61, true),
+       {"-D", "t"},
+       Summary("61 files and 0 dirs") + too_deep,
+       false,
+       1,
+       63},
+      // The erase, then one turn of the spinner per level entered.
+      {"61 empty levels below a file",
+       Join(DirectoryChain(61, false), {"t/f"}),
+       {"-d", "t"},
+       Echo("Mask:*.*") + Working + Spinner(1 + 60) + Summary("1 file and 0 dirs") + too_deep,
+       true,
+       1,
+       62},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakeTree(root, c.tree);
+    RunResult run = RunVakrun(c.args, Options());
+    if (c.whole)
+      EXPECT_EQ(Visible(run.out), Visible(AsWritten(c.end)));
+    else
+      EXPECT_TRUE(run.out.ends_with(AsWritten(c.end))) << Visible(run.out);
+    EXPECT_EQ(run.out.find("Runtime error"), std::string::npos);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(ListTree(root).size(), c.left);
+    std::filesystem::remove_all(Path("t"));
+  }
 }
 
 } // namespace

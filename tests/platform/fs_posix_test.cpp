@@ -13,6 +13,7 @@
 #include "platform/fs.h"
 #include "platform/posix/names.h"
 #include "platform/posix/paths.h"
+#include "tests/platform/fs_result_cases.h"
 
 namespace fs = std::filesystem;
 
@@ -353,33 +354,33 @@ TEST_F(FileSystemTest, LinksAndHardLinkedFilesKeepTheirModes) {
 }
 
 TEST_F(FileSystemTest, ResultCodesOfEraseRemoveAndChange) {
-  fs::create_directories(Here("full/inner"));
+  fs::create_directories(Here("d"));
+  Touch(Here("d/inner"));
+  fs::create_directory(Here("empty"));
   Touch(Here("file"));
-  struct Case {
-    void (*operation)(std::string_view);
-    std::string path;
-    ResultCode code;
+  Touch(Here("x.bak"));
+  // Besides the rows every system shares: a file as a directory, other drives, a network path.
+  const ResultCase own_cases[] = {
+      {"remove a file", RemoveEmptyDirectory, "file", 3},
+      {"change to a missing directory by its full path", ChangeDirectory, "C:\\WORK\\missing", 3},
+      {"change to a file", ChangeDirectory, "file", 3},
+      {"change to a drive that is not there", ChangeDirectory, "Q:\\x", 15},
+      {"change to a network path", ChangeDirectory, "\\\\srv\\share", 53},
   };
-  const Case cases[] = {
-      {EraseFile, "full", 2}, // a directory
-      {EraseFile, "missing", 2},
-      {EraseFile, "nodir\\file", 3},
-      {RemoveEmptyDirectory, "full", 5}, // not empty
-      {RemoveEmptyDirectory, "missing", 2},
-      {RemoveEmptyDirectory, "file", 3},
-      {RemoveEmptyDirectory, ".", 16},
-      {ChangeDirectory, "missing", 3}, // never 2
-      {ChangeDirectory, "C:\\WORK\\missing", 3},
-      {ChangeDirectory, "file", 3},
-      {ChangeDirectory, "Q:\\x", 15},
-      {ChangeDirectory, "\\\\srv\\share", 53},
-  };
-  for (const Case& c : cases) {
+  auto check = [](const ResultCase& c) {
+    SCOPED_TRACE(c.what);
     PendingIoResult = 0;
     c.operation(c.path);
     EXPECT_EQ(TakeIoResult(), c.code) << c.path;
     EXPECT_EQ(GetDriveDirectory(0), "C:\\WORK\\SUB") << c.path;
-  }
+  };
+  for (const ResultCase& c : own_cases)
+    check(c);
+  for (const ResultCase& c : SharedResultCases)
+    check(c);
+  EXPECT_FALSE(fs::exists(Here("x.bak")));
+  EXPECT_FALSE(fs::exists(Here("empty")));
+  EXPECT_TRUE(fs::exists(Here("d/inner")));
 }
 
 TEST_F(FileSystemTest, APendingResultSkipsTheOperationsAfterIt) {

@@ -15,7 +15,7 @@ protected:
   void SetUp() override {
     TempFolderTest::SetUp();
     PendingIoResult = 0;
-    original = folder / "program";
+    original = Folder() / "program";
     WriteBytes(original, Filler(300));
   }
   void TearDown() override {
@@ -29,7 +29,7 @@ protected:
   }
   std::vector<fs::path> Entries() const {
     std::vector<fs::path> names;
-    for (auto& entry : fs::directory_iterator(folder))
+    for (auto& entry : fs::directory_iterator(Folder()))
       names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
@@ -39,8 +39,7 @@ protected:
 
 TEST_F(FileBesideTest, NewImageTakesThePlaceAndTheRightsOfTheOld) {
   // Root gives the file away first: a change of owner would clear the set-user bit.
-  if (geteuid() == 0)
-    ASSERT_EQ(chown(original.c_str(), 65534, 65534), 0);
+  ASSERT_TRUE(GiveTo(original, UnprivilegedUid()));
   ASSERT_EQ(chmod(original.c_str(), 04751), 0);
   struct stat before;
   ASSERT_EQ(stat(original.c_str(), &before), 0);
@@ -48,7 +47,7 @@ TEST_F(FileBesideTest, NewImageTakesThePlaceAndTheRightsOfTheOld) {
   std::string image = CreateFileBeside(DosName(original));
   ASSERT_EQ(TakeIoResult(), 0);
   fs::path image_path = LinuxOf(image);
-  EXPECT_EQ(image_path.parent_path(), folder);
+  EXPECT_EQ(image_path.parent_path(), Folder());
   EXPECT_NE(image_path, original);
   EXPECT_EQ(fs::file_size(image_path), 0u);
 
@@ -85,13 +84,13 @@ struct RefusalCase {
 
 // No image is made for a file that could not be rewritten in place either.
 TEST_F(FileBesideTest, FileThatCannotBeRewrittenGetsNoImage) {
-  fs::create_directory(folder / "dir");
-  fs::create_symlink(original, folder / "link");
-  WriteBytes(folder / "readonly", Filler(10));
-  fs::permissions(folder / "readonly", fs::perms::owner_read | fs::perms::owner_exec);
-  fs::create_directory(folder / "closed");
-  WriteBytes(folder / "closed" / "program", Filler(10));
-  fs::permissions(folder / "closed", fs::perms::owner_read | fs::perms::owner_exec);
+  fs::create_directory(Folder() / "dir");
+  fs::create_symlink(original, Folder() / "link");
+  WriteBytes(Folder() / "readonly", Filler(10));
+  fs::permissions(Folder() / "readonly", fs::perms::owner_read | fs::perms::owner_exec);
+  fs::create_directory(Folder() / "closed");
+  WriteBytes(Folder() / "closed" / "program", Filler(10));
+  fs::permissions(Folder() / "closed", fs::perms::owner_read | fs::perms::owner_exec);
   const RefusalCase cases[] = {
       {"missing file", "missing", 2, false},
       {"directory", "dir", 5, false},
@@ -104,11 +103,11 @@ TEST_F(FileBesideTest, FileThatCannotBeRewrittenGetsNoImage) {
     SCOPED_TRACE(c.what);
     if (c.needs_permissions && geteuid() == 0)
       continue;
-    EXPECT_EQ(CreateFileBeside(DosName(folder / c.name)), "");
+    EXPECT_EQ(CreateFileBeside(DosName(Folder() / c.name)), "");
     EXPECT_EQ(TakeIoResult(), c.expected);
   }
   EXPECT_EQ(Entries(), entries);
-  EXPECT_EQ(fs::directory_iterator(folder / "closed")->path().filename(), "program");
+  EXPECT_EQ(fs::directory_iterator(Folder() / "closed")->path().filename(), "program");
 }
 
 TEST_F(FileBesideTest, PendingResultHoldsBackAllButTheDiscard) {

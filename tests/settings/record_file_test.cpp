@@ -29,7 +29,7 @@ protected:
     BindFileName(file, DosName(Sample()));
     return bytes;
   }
-  std::filesystem::path Sample() const { return folder / "sample.bin"; }
+  std::filesystem::path Sample() const { return Folder() / "sample.bin"; }
 
   RecordFile file;
 };
@@ -141,9 +141,9 @@ TEST_F(RecordFileTest, NothingHappensWhileAResultIsPending) {
   PendingIoResult = 152;
   OpenExistingFile(file, 1);
   EXPECT_EQ(file.State, RecordState::Closed);
-  BindFileName(file, DosName(folder / "new.bin"));
+  BindFileName(file, DosName(Folder() / "new.bin"));
   CreateNewFile(file, 1);
-  EXPECT_FALSE(std::filesystem::exists(folder / "new.bin"));
+  EXPECT_FALSE(std::filesystem::exists(Folder() / "new.bin"));
 
   PendingIoResult = 0;
   BindFileName(file, DosName(Sample()));
@@ -175,9 +175,9 @@ struct OpenCase {
 };
 
 TEST_F(RecordFileTest, FailedOpenGivesTheDosCode) {
-  std::filesystem::create_directory(folder / "dir");
-  WriteBytes(folder / "readonly.bin", Filler(10));
-  std::filesystem::permissions(folder / "readonly.bin", std::filesystem::perms::owner_read);
+  std::filesystem::create_directory(Folder() / "dir");
+  WriteBytes(Folder() / "readonly.bin", Filler(10));
+  std::filesystem::permissions(Folder() / "readonly.bin", std::filesystem::perms::owner_read);
   const OpenCase cases[] = {
       {"missing file", "missing.bin", false, 0, 2, false},
       {"missing directory", "nodir/file.bin", false, 2, 3, false},
@@ -192,7 +192,7 @@ TEST_F(RecordFileTest, FailedOpenGivesTheDosCode) {
     SCOPED_TRACE(c.what);
     if (c.needs_permissions && geteuid() == 0)
       continue;
-    BindFileName(file, DosName(folder / c.name));
+    BindFileName(file, DosName(Folder() / c.name));
     OpenMode = c.mode;
     if (c.create)
       CreateNewFile(file, 1);
@@ -201,7 +201,7 @@ TEST_F(RecordFileTest, FailedOpenGivesTheDosCode) {
     EXPECT_EQ(TakeIoResult(), c.expected);
     EXPECT_EQ(file.State, RecordState::Closed);
   }
-  EXPECT_EQ(ReadBytes(folder / "readonly.bin").size(), 10u);
+  EXPECT_EQ(ReadBytes(Folder() / "readonly.bin").size(), 10u);
 }
 
 TEST_F(RecordFileTest, CreateCutsAnExistingFileAndOpensItForUpdate) {

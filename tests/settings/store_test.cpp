@@ -142,7 +142,7 @@ protected:
   void SetUp() override {
     TempFolderTest::SetUp();
     PendingIoResult = 0;
-    path = folder / "store.bin";
+    path = Folder() / "store.bin";
   }
   void TearDown() override {
     EXPECT_EQ(PendingIoResult, 0) << "the store must leave no result pending";

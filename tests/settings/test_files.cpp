@@ -21,26 +21,6 @@ public:
 
 } // namespace
 
-void TempFolderTest::SetUp() {
-  std::string model = (std::filesystem::temp_directory_path() / "vakrun-settings-XXXXXX").string();
-  ASSERT_NE(mkdtemp(model.data()), nullptr);
-  folder = model;
-}
-
-void TempFolderTest::TearDown() {
-  if (folder.empty())
-    return;
-  // A test may have taken write permission away; give it back so that everything goes.
-  std::error_code ignored;
-  std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
-  for (auto& entry : std::filesystem::recursive_directory_iterator(folder, ignored))
-    if (entry.is_directory(ignored))
-      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(folder, ignored);
-}
-
 std::string DosName(const std::filesystem::path& path) {
   return DosPathOf(path.string());
 }

@@ -1,5 +1,5 @@
-// Scratch files for the settings tests: a fresh temporary folder per test, and the DOS names
-// through which the program's file operations reach them.
+// Scratch files for the settings tests, in the temporary folder each test gets (TempFolderTest),
+// and the DOS names through which the program's file operations reach them.
 #pragma once
 
 #include <cstdint>
@@ -7,15 +7,7 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-// Each test gets an empty folder of its own, removed with all it holds afterwards.
-class TempFolderTest : public ::testing::Test {
-protected:
-  void SetUp() override;
-  void TearDown() override;
-  std::filesystem::path folder;
-};
+#include "tests/e2e/harness.h"
 
 // The DOS path the program's file layer uses for a Linux path.
 std::string DosName(const std::filesystem::path& path);

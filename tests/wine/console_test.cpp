@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "report_lines.h"
 
 namespace {
 
@@ -184,7 +185,7 @@ TEST_F(ConsoleTest, DriveRootQuestionTakesOneKey) {
 }
 
 TEST_F(ConsoleTest, EscDuringTheWalkAsksWhetherToStop) {
-  const std::string stop = "You pressed ESC. Do you want to terminate program? (y/N) ";
+  const std::string stop = EscQuestion;
   const int files = 3000;
   for (const std::string answer : {"y", "n"}) {
     SCOPED_TRACE(answer);
@@ -323,10 +324,8 @@ TEST_F(ConsoleTest, QuestionsAreShownWhereTheKeysAreTyped) {
     std::string word = answer == "y" ? "Yes" : "No";
     EXPECT_NE(Screen().find(Question + word + "\n"), std::string::npos) << Screen();
     EXPECT_EQ(Visible(FileText(log)),
-              Visible("Using option(s): Mask:*.* \r\nYou're about to ERASE EVERYTHING using above "
-                      "option(s) on drive T:\r\n" +
-                      Question + word + "\r\nDeleted " +
-                      (answer == "y" ? "1 file and 1 dir" : "0 files and 0 dirs") + "\r\n"));
+              Visible(AsLog(Echo("Mask:*.*") + DriveRootQuestion() + word + "\r\n" +
+                            Summary(answer == "y" ? "1 file and 1 dir" : "0 files and 0 dirs"))));
     Stop();
     fs::remove_all(Path("d"));
     fs::remove(log);

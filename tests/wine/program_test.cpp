@@ -62,7 +62,7 @@ TEST_F(WineProgramTest, LinksAreReportedAndLeftAndNothingOutsideChanges) {
 TEST_F(WineProgramTest, TargetThatIsALinkIsNotEntered) {
   MakeTree(root, With(Outside, {"tl->outside"}));
   RunResult run = RunVakrun({"tl"}, Options());
-  EXPECT_TRUE(run.out.ends_with(AsWritten("\rPROBLEM: Unable to change to T:\\tl\r\n")))
+  EXPECT_TRUE(run.out.ends_with(AsWritten(Problem("Unable to change to T:\\tl"))))
       << Visible(run.out);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(ListTree(root), With(Outside, {"tl->outside"}));
@@ -157,9 +157,7 @@ TEST_F(WineProgramTest, SaveRenamesTheRunningProgramAsideAndWritesTheSameBytes) 
     EXPECT_TRUE(names[1].starts_with("vakrun.exe.old-")) << names[1];
 
   run = RunVakrun({}, options);
-  EXPECT_NE(run.out.find("       * Using -D will display deleted files and dirs\r\n"),
-            std::string::npos)
-      << Visible(run.out);
+  EXPECT_NE(run.out.find(UsageLineOfD(false)), std::string::npos) << Visible(run.out);
   EXPECT_EQ(Names(Path("bin")), std::vector<std::string>{"vakrun.exe"});
 
   run = RunVakrun({"-D", "-R"}, options);
