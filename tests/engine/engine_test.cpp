@@ -109,12 +109,7 @@ RunResult RunCase(const EngineCase& c) {
     ExitHook = WriteState;
   });
   RunResult result{run.status, std::move(run.out), std::move(run.console), {}, {}};
-  std::string text;
-  std::rewind(state);
-  char chunk[4096];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, state)) > 0;)
-    text.append(chunk, got);
-  std::fclose(state);
+  std::string text = ReadAllAndClose(state);
   for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
        start = end + 1) {
     std::string line = text.substr(start, end - start);
@@ -533,36 +528,13 @@ TEST_P(EngineRun, MakesTheCallsReportsAndEndsAsExpected) {
       watched.push_back(line);
   EXPECT_EQ(watched, c.calls);
   EXPECT_EQ(ShownLines(run.out), c.report);
-  std::size_t at = 0;
-  for (const std::string& text : c.console_shows) {
-    std::size_t found = run.console.find(text, at);
-    EXPECT_NE(found, std::string::npos) << "console lacks, in order: " << text;
-    if (found != std::string::npos)
-      at = found + text.size();
-  }
-  for (const std::string& text : c.console_lacks)
-    EXPECT_EQ(run.console.find(text), std::string::npos) << "console shows: " << text;
-  std::vector<std::string> shown = ShownLines(run.console);
-  ASSERT_GE(shown.size(), c.ending.size()) << run.console;
-  EXPECT_EQ(std::vector<std::string>(shown.end() - static_cast<long>(c.ending.size()), shown.end()),
-            c.ending);
+  ExpectConsole(run.console, c.console_shows, c.console_lacks, c.ending);
   EXPECT_EQ(run.status, c.status);
   EXPECT_EQ(run.left, c.left);
 }
 
 std::string CaseName(const ::testing::TestParamInfo<EngineCase>& info) {
-  std::string name;
-  bool capital = true;
-  for (const char* p = info.param.name; *p != '\0'; ++p) {
-    char c = *p;
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
-      name += capital && c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-      capital = false;
-    } else {
-      capital = true;
-    }
-  }
-  return name;
+  return CaseTestName(info.param.name);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EngineRun, ::testing::ValuesIn(kCases), CaseName);

@@ -602,15 +602,6 @@ TEST_P(FaultRun, ReportsEndsAndLeavesTheTreeAsExpected) {
   std::fclose(keys);
   EXPECT_EQ(ReportLines(run.out), Sorted(c.report)) << Visible(run.out);
   EXPECT_EQ(ShownLines(run.out).size(), c.report.size()) << Visible(run.out);
-  std::size_t at = 0;
-  for (const std::string& text : c.console_shows) {
-    std::size_t found = run.console.find(text, at);
-    EXPECT_NE(found, std::string::npos) << "console lacks, in order: " << Visible(text);
-    if (found != std::string::npos)
-      at = found + text.size();
-  }
-  for (const std::string& text : c.console_lacks)
-    EXPECT_EQ(run.console.find(text), std::string::npos) << "console shows: " << Visible(text);
   if (c.questions >= 0) {
     int asked = 0;
     for (std::size_t found = 0;
@@ -618,11 +609,7 @@ TEST_P(FaultRun, ReportsEndsAndLeavesTheTreeAsExpected) {
       ++asked;
     EXPECT_EQ(asked, c.questions);
   }
-  std::vector<std::string> shown = ShownLines(run.console);
-  ASSERT_GE(shown.size(), c.ending.size()) << Visible(run.console);
-  EXPECT_EQ(std::vector<std::string>(shown.end() - static_cast<long>(c.ending.size()), shown.end()),
-            c.ending)
-      << Visible(run.console);
+  ExpectConsole(run.console, c.console_shows, c.console_lacks, c.ending);
   EXPECT_EQ(run.status, c.status);
   for (const auto& [entry, mode] : c.left_modes)
     EXPECT_EQ(ModeOf(Path(entry)), mode) << entry;
@@ -637,18 +624,7 @@ TEST_P(FaultRun, ReportsEndsAndLeavesTheTreeAsExpected) {
 }
 
 std::string CaseName(const ::testing::TestParamInfo<FaultCase>& info) {
-  std::string name;
-  bool capital = true;
-  for (const char* p = info.param.name; *p != '\0'; ++p) {
-    char c = *p;
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
-      name += capital && c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-      capital = false;
-    } else {
-      capital = true;
-    }
-  }
-  return name;
+  return CaseTestName(info.param.name);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FaultRun, ::testing::ValuesIn(kCases), CaseName);

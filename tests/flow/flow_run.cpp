@@ -7,12 +7,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include "app/program_flow.h"
+#include "harness.h"
 #include "platform/console.h"
+#include "report_lines.h"
 
-namespace {
-
-std::string ReadAll(std::FILE* file) {
+std::string ReadAllAndClose(std::FILE* file) {
   std::string text;
   std::rewind(file);
   char chunk[4096];
@@ -22,7 +24,38 @@ std::string ReadAll(std::FILE* file) {
   return text;
 }
 
-} // namespace
+void ExpectConsole(const std::string& console, const std::vector<std::string>& shows,
+                   const std::vector<std::string>& lacks, const std::vector<std::string>& ending) {
+  std::size_t at = 0;
+  for (const std::string& text : shows) {
+    std::size_t found = console.find(text, at);
+    EXPECT_NE(found, std::string::npos) << "console lacks, in order: " << Visible(text);
+    if (found != std::string::npos)
+      at = found + text.size();
+  }
+  for (const std::string& text : lacks)
+    EXPECT_EQ(console.find(text), std::string::npos) << "console shows: " << Visible(text);
+  std::vector<std::string> shown = ShownLines(console);
+  ASSERT_GE(shown.size(), ending.size()) << Visible(console);
+  EXPECT_EQ(std::vector<std::string>(shown.end() - static_cast<long>(ending.size()), shown.end()),
+            ending)
+      << Visible(console);
+}
+
+std::string CaseTestName(const char* description) {
+  std::string name;
+  bool capital = true;
+  for (const char* p = description; *p != '\0'; ++p) {
+    char c = *p;
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+      name += capital && c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+      capital = false;
+    } else {
+      capital = true;
+    }
+  }
+  return name;
+}
 
 FlowRun RunProgramFlow(const std::vector<std::string>& arguments,
                        const std::function<void()>& prepare) {
@@ -70,6 +103,6 @@ FlowRun RunProgramFlow(const std::vector<std::string>& arguments,
   int status = 0;
   waitpid(child, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-  result.out = ReadAll(out);
+  result.out = ReadAllAndClose(out);
   return result;
 }

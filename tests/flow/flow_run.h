@@ -4,6 +4,7 @@
 // a child of its own.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,3 +19,14 @@ struct FlowRun {
 // forked child; `prepare` runs in the child first (scripts, working directory, standard input).
 FlowRun RunProgramFlow(const std::vector<std::string>& arguments,
                        const std::function<void()>& prepare);
+
+// Reads a temporary file from its start to its end and closes it.
+std::string ReadAllAndClose(std::FILE* file);
+
+// The checks both tables make of a run's console: `shows` appear in this order, `lacks` never
+// appear, and the console's last shown lines (the summary and any problem line) are `ending`.
+void ExpectConsole(const std::string& console, const std::vector<std::string>& shows,
+                   const std::vector<std::string>& lacks, const std::vector<std::string>& ending);
+
+// A test name made of a case's description: its words joined, each begun with a capital.
+std::string CaseTestName(const char* description);
