@@ -125,7 +125,7 @@ bool StopAtChangingCalls() {
     }
   }
   if (options.cut_at_call >= 0 && ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
-    _exit(126);
+    _exit(CouldNotTrace);
   std::vector<std::string> argv;
   if (UnderEmulator())
     argv.push_back(std::getenv("VAKRUN_EMULATOR"));
@@ -133,7 +133,7 @@ bool StopAtChangingCalls() {
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> pointers = CStrings(argv);
   if (options.cut_at_call >= 0 && !StopAtChangingCalls())
-    _exit(126);
+    _exit(CouldNotTrace);
   execv(pointers[0], pointers.data());
   _exit(127);
 }

@@ -112,6 +112,8 @@ std::string Visible(const std::string& bytes);
 // as_uid that cannot become the user ends with CouldNotBecomeUser.
 int UnprivilegedUid();
 constexpr int CouldNotBecomeUser = 125;
+// A run with cut_at_call on a machine that lets no process trace its child ends with this.
+constexpr int CouldNotTrace = 124;
 // Gives a file, or a folder and everything in it (links as they are), to that user and its group;
 // nothing when `uid` is -1. False when an entry could not be given.
 bool GiveTo(const std::string& path, int uid);

@@ -145,7 +145,10 @@ TEST_F(ProgramSaveTest, SaveCutOffAnywhereLeavesAWholeProgram) {
   const Bytes saved = ReadBytes(expected);
   RunOptions options = CopyRun();
   options.cut_at_call = std::numeric_limits<int>::max();
-  const int calls = RunVakrun({"-D", "-R"}, options).calls;
+  const RunResult whole = RunVakrun({"-D", "-R"}, options);
+  if (whole.status == CouldNotTrace)
+    GTEST_SKIP() << "this machine lets no test trace the system calls of its child";
+  const int calls = whole.calls;
   ASSERT_GT(calls, 0) << "the run could not be traced";
   int cut_before = 0, cut_after = 0, cut_during = 0;
   for (int cut = 0; cut <= calls; ++cut) {
