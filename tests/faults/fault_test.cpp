@@ -17,8 +17,6 @@
 
 namespace {
 
-const std::string Echo = "Using option(s): ShowDeleted Mask:*.* \r\n";
-
 class FaultTest : public TempFolderTest {
 protected:
   // A sibling of every target, which no run may touch.
