@@ -5,7 +5,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "console/keyboard.h"
 #include "engine/remove.h"
+#include "platform/fs_body.h"
 
 bool DryRun = false;
 
@@ -15,7 +17,7 @@ namespace {
 constexpr std::uint16_t EveryEntryMask = 0x3F;
 
 // What the dry run has erased or removed, by the full path of the directory that holds it: the
-// names, and the same in small letters. A directory that a search lists as "Old" was hidden as
+// names, and the same in capitals. A directory that a search lists as "Old" was hidden as
 // "OLD" when the target or the climb of ParentDelete named it as typed, on a system that does not
 // tell the two apart. A directory's names are let go once its own removal has been decided, since
 // nothing looks into it again; so the memory follows the walk's depth, not the tree.
@@ -25,14 +27,6 @@ struct HiddenNames {
 };
 std::unordered_map<std::string, HiddenNames> hidden;
 
-std::string Folded(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  return folded;
-}
-
 std::string Joined(std::string_view directory, std::string_view name) {
   std::string path(directory);
   if (!path.ends_with('\\'))
@@ -41,16 +35,11 @@ std::string Joined(std::string_view directory, std::string_view name) {
   return path;
 }
 
-bool IsBareName(std::string_view path) {
-  return path.find_first_of("\\/") == std::string_view::npos &&
-         !(path.size() >= 2 && path[1] == ':') && path != "." && path != "..";
-}
-
 std::string FullPathOf(std::string_view path) {
   return IsBareName(path) ? Joined(ExpandPath("."), path) : ExpandPath(path);
 }
 
-// Each directory the walk searched, by its full path in small letters, as the layer named it
+// Each directory the walk searched, by its full path in capitals, as the layer named it
 // while the walk was in it: the names hidden there begin with that.
 std::unordered_map<std::string, std::string> searched_as;
 
@@ -62,7 +51,7 @@ std::string FullPathOfOperand(std::string_view path) {
   if (IsBareName(path))
     return FullPathOf(path);
   std::string full = ExpandPath(path);
-  auto searched = searched_as.find(Folded(full));
+  auto searched = searched_as.find(UpperCaseString(full));
   return searched == searched_as.end() ? full : searched->second;
 }
 
@@ -70,7 +59,7 @@ void Hide(const std::string& full) {
   std::size_t slash = full.rfind('\\');
   HiddenNames& here = hidden[full.substr(0, slash == 2 ? 3 : slash)];
   here.names.insert(full.substr(slash + 1));
-  here.folded.insert(Folded(full.substr(slash + 1)));
+  here.folded.insert(UpperCaseString(full.substr(slash + 1)));
 }
 
 void PassHidden(SearchEntry& entry) {
@@ -98,7 +87,7 @@ std::uint32_t HoldsOnlyHidden(const std::string& directory) {
   // A directory that cannot be read to its end is taken to hold something.
   if (LastServiceResult != oserror::NoMoreFiles)
     return oserror::DirNotEmpty;
-  searched_as.erase(Folded(directory));
+  searched_as.erase(UpperCaseString(directory));
   auto found = hidden.find(directory);
   if (found == hidden.end())
     return names.empty() ? 0 : oserror::DirNotEmpty;
@@ -106,12 +95,12 @@ std::uint32_t HoldsOnlyHidden(const std::string& directory) {
   hidden.erase(found);
   std::unordered_map<std::string, int> folded_names;
   for (const std::string& name : names)
-    ++folded_names[Folded(name)];
+    ++folded_names[UpperCaseString(name)];
   for (const std::string& name : names) {
     if (here.names.contains(name))
       continue;
     // Another letter case counts only where no other entry here has the same name so folded.
-    std::string folded = Folded(name);
+    std::string folded = UpperCaseString(name);
     if (folded_names[folded] == 1 && here.folded.contains(folded))
       continue;
     return oserror::DirNotEmpty;
@@ -124,7 +113,7 @@ std::uint32_t HoldsOnlyHidden(const std::string& directory) {
 void OverlayFindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
   if (DryRun) {
     std::string here = ExpandPath(".");
-    searched_as[Folded(here)] = here;
+    searched_as[UpperCaseString(here)] = here;
   }
   FindFirstEntry(pattern, mask, entry);
   PassHidden(entry);
@@ -158,11 +147,7 @@ void OverlayRemoveEmptyDirectory(std::string_view path) {
     RemoveEmptyDirectory(path);
     return;
   }
-  if (path == ".") {
-    PendingIoResult = 16; // the current directory is never removed
-    return;
-  }
-  if (path.empty() || PendingIoResult != 0)
+  if (!RemovalGoesAhead(path))
     return;
   std::string full = FullPathOfOperand(path);
   if (full.size() <= 3) {
