@@ -5,6 +5,7 @@
 #include "engine/overlay.h"
 #include "engine/progress.h"
 #include "platform/fs.h"
+#include "platform/utf8_text.h"
 
 namespace {
 
@@ -14,50 +15,21 @@ void Report(std::string_view prefix, std::string_view name) {
   ShowWorking();
 }
 
-// The length of the valid UTF-8 sequence that starts at `at` (its code point in `code`), or 0.
-std::size_t SequenceAt(std::string_view text, std::size_t at, char32_t& code) {
-  unsigned char lead = static_cast<unsigned char>(text[at]);
-  std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-  if (length == 0 || lead > 0xF4 || at + length > text.size())
-    return 0;
-  code = lead & (0x7F >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    unsigned char next = static_cast<unsigned char>(text[at + i]);
-    if ((next & 0xC0) != 0x80)
-      return 0;
-    code = (code << 6) | (next & 0x3F);
-  }
-  // Overlong forms, surrogates and code points past U+10FFFF are not valid.
-  constexpr char32_t Smallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < Smallest[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
-    return 0;
-  return length;
-}
-
 } // namespace
 
 std::string ShownName(std::string_view name) {
   std::string shown;
   shown.reserve(name.size());
   for (std::size_t at = 0; at < name.size();) {
-    unsigned char byte = static_cast<unsigned char>(name[at]);
-    if (byte < 0x80) {
-      shown += byte < 32 || byte == 127 ? '?' : name[at];
-      ++at;
-      continue;
-    }
-    char32_t code = 0;
-    std::size_t length = SequenceAt(name, at, code);
-    if (length == 0) {
-      shown += byte <= 0x9F ? '?' : name[at];
-      ++at;
-    } else {
-      if (code <= 0x9F)
-        shown += '?';
-      else
-        shown.append(name.substr(at, length));
-      at += length;
-    }
+    std::size_t length = CharLength(name, at);
+    std::string_view c = name.substr(at, length);
+    // A lone byte from 0x80 to 0x9F is a C1 control of an 8-bit code page.
+    char32_t code = DecodeChar(c);
+    if (code < 32 || (code >= 127 && code <= 0x9F))
+      shown += '?';
+    else
+      shown += c;
+    at += length;
   }
   return shown;
 }

@@ -136,11 +136,8 @@ void DecodeUtf8() {
     raw.pop_front();
     return;
   }
-  unsigned code_point = lead & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
-  for (std::size_t i = 1; i < length; ++i)
-    code_point = code_point << 6 | (raw[i] & 0x3F);
   raw.erase(raw.begin(), raw.begin() + static_cast<long>(length));
-  keys.push_back(Cp737Of(code_point));
+  keys.push_back(Cp737Of(DecodeChar(bytes)));
 }
 
 // Turns the bytes at the front of raw into one key.

@@ -6,16 +6,6 @@ unsigned char ByteAt(std::string_view text, std::size_t at) {
   return static_cast<unsigned char>(text[at]);
 }
 
-// The code point of a well-formed sequence of `length` bytes.
-char32_t DecodeChar(std::string_view c) {
-  if (c.size() == 1)
-    return ByteAt(c, 0);
-  char32_t code = ByteAt(c, 0) & (c.size() == 2 ? 0x1F : c.size() == 3 ? 0x0F : 0x07);
-  for (std::size_t i = 1; i < c.size(); ++i)
-    code = code << 6 | (ByteAt(c, i) & 0x3F);
-  return code;
-}
-
 void AppendUtf8(std::string& out, char32_t code) {
   if (code < 0x80) {
     out += static_cast<char>(code);
@@ -47,6 +37,15 @@ bool InPairs(char32_t c, char32_t first, char32_t last, bool small_is_odd) {
 }
 
 } // namespace
+
+char32_t DecodeChar(std::string_view c) {
+  if (c.size() == 1)
+    return ByteAt(c, 0);
+  char32_t code = ByteAt(c, 0) & (c.size() == 2 ? 0x1F : c.size() == 3 ? 0x0F : 0x07);
+  for (std::size_t i = 1; i < c.size(); ++i)
+    code = code << 6 | (ByteAt(c, i) & 0x3F);
+  return code;
+}
 
 std::size_t CharLength(std::string_view text, std::size_t at) {
   unsigned char lead = ByteAt(text, at);

@@ -11,6 +11,8 @@
 // The number of bytes of the character at text[at]: a well-formed UTF-8 sequence, else 1.
 std::size_t CharLength(std::string_view text, std::size_t at);
 std::size_t CountChars(std::string_view text);
+// The code point of one character as CharLength splits it; a lone byte stands for itself.
+char32_t DecodeChar(std::string_view c);
 
 // The capital of a letter that has one (a to z, the accented Latin letters, Greek, Cyrillic,
 // Armenian, full-width Latin); any other code point comes back unchanged.
