@@ -409,6 +409,13 @@ void MakeTree(const std::string& root, const std::vector<std::string>& entries) 
   }
 }
 
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
+}
+
 namespace {
 void ListInto(const fs::path& root, const fs::path& dir, std::vector<std::string>& out) {
   std::error_code error;
@@ -420,10 +427,8 @@ void ListInto(const fs::path& root, const fs::path& dir, std::vector<std::string
       out.push_back(relative + "/");
       ListInto(root, entry.path(), out);
     } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::stringstream contents;
-      contents << in.rdbuf();
-      out.push_back(contents.str().empty() ? relative : relative + "=" + contents.str());
+      std::string contents = FileBytes(entry.path());
+      out.push_back(contents.empty() ? relative : relative + "=" + contents);
     }
   }
 }

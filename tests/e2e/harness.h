@@ -74,6 +74,9 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
 // "file=text" for a file with contents, "link->target" for a symbolic link.
 void MakeTree(const std::string& root, const std::vector<std::string>& entries);
 
+// Every byte of a file; empty when it cannot be read.
+std::string FileBytes(const std::string& path);
+
 // Every entry under root, sorted, in the same notation ("d/", "f", "l->target"); files with
 // contents are listed as "f=contents".
 std::vector<std::string> ListTree(const std::string& root);
