@@ -409,6 +409,12 @@ void MakeTree(const std::string& root, const std::vector<std::string>& entries) 
   }
 }
 
+void MakeFiles(const std::string& folder, int count) {
+  fs::create_directories(folder);
+  for (int i = 0; i < count; ++i)
+    std::ofstream(folder + "/f" + std::to_string(i));
+}
+
 std::string FileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream contents;

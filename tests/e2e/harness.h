@@ -74,6 +74,9 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
 // "file=text" for a file with contents, "link->target" for a symbolic link.
 void MakeTree(const std::string& root, const std::vector<std::string>& entries);
 
+// `count` empty files f0, f1, ... in folder, which is made if need be.
+void MakeFiles(const std::string& folder, int count);
+
 // Every byte of a file; empty when it cannot be read.
 std::string FileBytes(const std::string& path);
 

@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,12 +74,6 @@ std::size_t Count(const std::string& text, const std::string& piece) {
   for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
     ++count;
   return count;
-}
-
-void MakeFiles(const std::string& folder, int count, const std::string& suffix = "") {
-  std::filesystem::create_directories(folder);
-  for (int i = 0; i < count; ++i)
-    std::ofstream(folder + "/f" + std::to_string(i) + suffix);
 }
 
 // The terminal shows each line feed as a carriage return and a line feed.

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -252,12 +251,6 @@ TEST_F(ConsoleTest, TextPastTheLastRowScrollsTheWindow) {
   EXPECT_EQ(rows[21], "Removed T:\\t");
   EXPECT_TRUE(rows[0].starts_with("Deleted T:\\t\\file")) << Screen();
   EXPECT_EQ(ListTree(root), std::vector<std::string>{});
-}
-
-void MakeFiles(const std::string& folder, int count) {
-  fs::create_directories(folder);
-  for (int i = 0; i < count; ++i)
-    std::ofstream(folder + "/f" + std::to_string(i));
 }
 
 // Ctrl-C ends the run in order: the summary of what was erased, the interrupt's PROBLEM line and
