@@ -51,6 +51,11 @@ struct RunOptions {
 
 RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options = {});
 
+// What a run's child does between fork and exec, once its standard streams are set: working
+// directory, environment, user, tracing, emulator and program (`options.program` is not read).
+[[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
+                            const RunOptions& options);
+
 // A run in a pseudo-terminal: `keys` are typed one chunk at a time, each once the screen has
 // shown `wait_for` after what the chunk before waited for (at once when it is empty). The run
 // waits on what the program shows, never for a fixed time.
