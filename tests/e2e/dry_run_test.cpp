@@ -253,7 +253,7 @@ TEST_F(DryRunTest, DriveRootIsNotAskedAbout) {
             Sorted({"Would delete T:\\x.txt", "Would delete T:\\a\\y.txt", "Would delete T:\\a\\.z",
                     "Would remove T:\\a", "Would remove T:\\c",
                     "Could not remove non-empty directory T:\\"}));
-  EXPECT_TRUE(dry.out.ends_with(AsWritten(Cleared() + "Would delete 3 files and 2 dirs\r\n")))
+  EXPECT_TRUE(dry.out.ends_with(AsWritten(Shown("Would delete 3 files and 2 dirs"))))
       << Visible(dry.out);
   EXPECT_EQ(dry.status, 0);
   EXPECT_EQ(Snapshot(root), before);
@@ -291,8 +291,7 @@ TEST_F(DryRunTest, SavingIsRefusedWithADryRun) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     RunResult run = RunVakrun(c.args, options);
-    EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): " + Cleared() +
-                                                  "\rPROBLEM: " + c.message + "\r\n")));
+    EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): " + Problem(c.message))));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(Snapshot(root), before);
   }

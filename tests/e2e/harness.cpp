@@ -107,37 +107,6 @@ bool StopAtChangingCalls() {
          prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
-// What the child does between fork and exec: working directory, user, environment, program.
-[[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
-                            const RunOptions& options) {
-  if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0)
-    _exit(126);
-  for (const std::string& entry : options.env) {
-    std::size_t equals = entry.find('=');
-    setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
-  }
-  if (options.as_uid >= 0 && static_cast<uid_t>(options.as_uid) != geteuid()) {
-    if (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.as_uid)) != 0 ||
-        setuid(static_cast<uid_t>(options.as_uid)) != 0) {
-      static const char message[] = "cannot run as another user\n";
-      (void)!write(2, message, sizeof message - 1);
-      _exit(CouldNotBecomeUser);
-    }
-  }
-  if (options.cut_at_call >= 0 && ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
-    _exit(CouldNotTrace);
-  std::vector<std::string> argv;
-  if (UnderEmulator())
-    argv.push_back(std::getenv("VAKRUN_EMULATOR"));
-  argv.push_back(program);
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> pointers = CStrings(argv);
-  if (options.cut_at_call >= 0 && !StopAtChangingCalls())
-    _exit(CouldNotTrace);
-  execv(pointers[0], pointers.data());
-  _exit(127);
-}
-
 int StatusOf(int wait_status) {
   if (WIFEXITED(wait_status))
     return WEXITSTATUS(wait_status);
@@ -194,6 +163,36 @@ bool OpenScreen(int ends[2], int columns) {
 }
 
 } // namespace
+
+[[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
+                            const RunOptions& options) {
+  if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0)
+    _exit(126);
+  for (const std::string& entry : options.env) {
+    std::size_t equals = entry.find('=');
+    setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+  }
+  if (options.as_uid >= 0 && static_cast<uid_t>(options.as_uid) != geteuid()) {
+    if (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.as_uid)) != 0 ||
+        setuid(static_cast<uid_t>(options.as_uid)) != 0) {
+      static const char message[] = "cannot run as another user\n";
+      (void)!write(2, message, sizeof message - 1);
+      _exit(CouldNotBecomeUser);
+    }
+  }
+  if (options.cut_at_call >= 0 && ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+    _exit(CouldNotTrace);
+  std::vector<std::string> argv;
+  if (UnderEmulator())
+    argv.push_back(std::getenv("VAKRUN_EMULATOR"));
+  argv.push_back(program);
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> pointers = CStrings(argv);
+  if (options.cut_at_call >= 0 && !StopAtChangingCalls())
+    _exit(CouldNotTrace);
+  execv(pointers[0], pointers.data());
+  _exit(127);
+}
 
 RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options) {
   RunResult result;
@@ -409,6 +408,19 @@ void MakeTree(const std::string& root, const std::vector<std::string>& entries) 
   }
 }
 
+void MakeFiles(const std::string& folder, int count) {
+  fs::create_directories(folder);
+  for (int i = 0; i < count; ++i)
+    std::ofstream(folder + "/f" + std::to_string(i));
+}
+
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
+}
+
 namespace {
 void ListInto(const fs::path& root, const fs::path& dir, std::vector<std::string>& out) {
   std::error_code error;
@@ -420,10 +432,8 @@ void ListInto(const fs::path& root, const fs::path& dir, std::vector<std::string
       out.push_back(relative + "/");
       ListInto(root, entry.path(), out);
     } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::stringstream contents;
-      contents << in.rdbuf();
-      out.push_back(contents.str().empty() ? relative : relative + "=" + contents.str());
+      std::string contents = FileBytes(entry.path());
+      out.push_back(contents.empty() ? relative : relative + "=" + contents);
     }
   }
 }

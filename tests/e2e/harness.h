@@ -51,6 +51,11 @@ struct RunOptions {
 
 RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options = {});
 
+// What a run's child does between fork and exec, once its standard streams are set: working
+// directory, environment, user, tracing, emulator and program (`options.program` is not read).
+[[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
+                            const RunOptions& options);
+
 // A run in a pseudo-terminal: `keys` are typed one chunk at a time, each once the screen has
 // shown `wait_for` after what the chunk before waited for (at once when it is empty). The run
 // waits on what the program shows, never for a fixed time.
@@ -73,6 +78,12 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
 // Builds a tree under root. Entries: "dir/" for a directory, "file" for an empty file,
 // "file=text" for a file with contents, "link->target" for a symbolic link.
 void MakeTree(const std::string& root, const std::vector<std::string>& entries);
+
+// `count` empty files f0, f1, ... in folder, which is made if need be.
+void MakeFiles(const std::string& folder, int count);
+
+// Every byte of a file; empty when it cannot be read.
+std::string FileBytes(const std::string& path);
 
 // Every entry under root, sorted, in the same notation ("d/", "f", "l->target"); files with
 // contents are listed as "f=contents".

@@ -4,7 +4,6 @@
 // file is read and written at its real path, never through a drive; and a drive whose root is
 // missing, no directory, or ends in a stray blank or line break is refused.
 #include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 
 #include "harness.h"
@@ -13,11 +12,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class LinuxDrivesTest : public TempFolderTest {
 protected:
@@ -127,7 +121,7 @@ TEST_F(LinuxDrivesTest, TheProgramsOwnFileIsReachedByItsRealPath) {
   save_twin.program = twin;
   save_twin.no_input = true;
   RunVakrun({"-D", "-R"}, save_twin);
-  const std::string twin_bytes = Contents(twin), original = Contents(program);
+  const std::string twin_bytes = FileBytes(twin), original = FileBytes(program);
   ASSERT_NE(twin_bytes, original);
 
   RunOptions options;
@@ -142,8 +136,8 @@ TEST_F(LinuxDrivesTest, TheProgramsOwnFileIsReachedByItsRealPath) {
   // Saving: -D -R turns them off in the program itself; the twin is not touched.
   run = RunVakrun({"-D", "-R"}, options);
   EXPECT_EQ(run.out.find("PROBLEM"), std::string::npos) << Visible(run.out);
-  EXPECT_NE(Contents(program), original);
-  EXPECT_EQ(Contents(twin), twin_bytes);
+  EXPECT_NE(FileBytes(program), original);
+  EXPECT_EQ(FileBytes(twin), twin_bytes);
   run = RunVakrun({"-?"}, options);
   EXPECT_NE(run.out.find(UsageLineOfD(false)), std::string::npos) << Visible(run.out);
 }

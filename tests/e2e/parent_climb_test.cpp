@@ -5,7 +5,6 @@
 // parent that stays keeps its mode. The outside folder keeps its bytes and its modes.
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
@@ -43,20 +42,7 @@ RunResult RunPausedAtEsc(const std::vector<std::string>& args, const RunOptions&
     dup2(out_pipe[1], 2);
     for (int fd = 3; fd < 1024; ++fd)
       close(fd);
-    if (chdir(options.cwd.c_str()) != 0)
-      _exit(126);
-    for (const std::string& entry : options.env) {
-      std::size_t equals = entry.find('=');
-      setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
-    }
-    std::vector<std::string> argv = {program};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& arg : argv)
-      pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
-    execv(pointers[0], pointers.data());
-    _exit(127);
+    ExecChild(program, args, options);
   }
   close(in_pipe[0]);
   close(out_pipe[1]);

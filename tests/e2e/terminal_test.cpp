@@ -9,9 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,24 +69,11 @@ TEST_F(TerminalTest, PasswordShowsAsAsterisks) {
   EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/sub/", "t/sub/f"}));
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 std::size_t Count(const std::string& text, const std::string& piece) {
   std::size_t count = 0;
   for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
     ++count;
   return count;
-}
-
-void MakeFiles(const std::string& folder, int count, const std::string& suffix = "") {
-  std::filesystem::create_directories(folder);
-  for (int i = 0; i < count; ++i)
-    std::ofstream(folder + "/f" + std::to_string(i) + suffix);
 }
 
 // The terminal shows each line feed as a carriage return and a line feed.
@@ -128,7 +113,7 @@ TEST_F(TerminalTest, InterruptEndsTheRunInOrder) {
     RunOptions options = Options();
     options.output_file = Path("../" + std::filesystem::path(root).filename().string() + ".out");
     TerminalRun run = RunInTerminal(c.args, c.keys, options, c.signal_number);
-    std::string report = ReadFile(options.output_file);
+    std::string report = FileBytes(options.output_file);
     std::filesystem::remove(options.output_file);
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.status, 1) << Visible(run.screen);
@@ -193,7 +178,7 @@ TEST_F(TerminalTest, QuestionsAreShownWhereTheKeysAreTyped) {
     options.as_uid = locked ? uid : -1;
     options.error_file = "/tmp/" + std::filesystem::path(root).filename().string() + ".err";
     TerminalRun run = RunInTerminal(c.args, c.keys, options);
-    std::string log = ReadFile(options.error_file);
+    std::string log = FileBytes(options.error_file);
     std::filesystem::remove(options.error_file);
     EXPECT_FALSE(run.timed_out);
     // A target whose password was not given stays: the run passed it over.

@@ -8,8 +8,6 @@
 
 namespace {
 
-class UsageOptionsTest : public TempFolderTest {};
-
 struct Switches {
   bool show_deleted = true;
   bool parent_delete = false;
@@ -25,6 +23,20 @@ std::string Label(const std::vector<std::string>& args) {
     label += " " + arg;
   return label;
 }
+
+class UsageOptionsTest : public TempFolderTest {
+protected:
+  // A run that ends before the target: its exact output and status, and the tree untouched.
+  void ExpectEndsBeforeTheTarget(const std::vector<std::string>& args, const std::string& out,
+                                 int status) {
+    SCOPED_TRACE(Label(args));
+    MakeTree(root, {"t/f=1"});
+    RunResult run = RunVakrun(args, Options());
+    EXPECT_EQ(Visible(run.out), Visible(out));
+    EXPECT_EQ(run.status, status);
+    EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f=1"}));
+  }
+};
 
 std::string Not(bool on) {
   return on ? "NOT " : "";
@@ -105,28 +117,16 @@ TEST_F(UsageOptionsTest, UsageScreenShowsTheSwitchesInForce) {
       {{"-d", "--dry-run", "t", "--HELP"}, "Using option(s): ", {.show_deleted = false}, ""},
       {{"-w", "t", "--Help"}, "Using option(s): ", {.skip_passwords = true}, ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(Label(c.args));
-    MakeTree(root, {"t/f=1"});
-    RunResult run = RunVakrun(c.args, Options());
-    EXPECT_EQ(Visible(run.out), Visible(AsWritten(c.before + UsageScreen(c.on, c.mask))));
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f=1"}));
-  }
+  for (const Case& c : cases)
+    ExpectEndsBeforeTheTarget(c.args, AsWritten(c.before + UsageScreen(c.on, c.mask)), 0);
 }
 
 TEST_F(UsageOptionsTest, VersionShowsTheBannerAloneAndEndsTheRun) {
   const std::vector<std::string> cases[] = {{"--version"}, {"t", "--VERSION"}, {"-W", "--Version"}};
-  for (const std::vector<std::string>& args : cases) {
-    SCOPED_TRACE(Label(args));
-    MakeTree(root, {"t/f=1"});
-    RunResult run = RunVakrun(args, Options());
-    EXPECT_EQ(Visible(run.out),
-              Visible("Using option(s): \r\nVakrun ver. 1.26  erases a directory tree, all of "
-                      "it\r\n\r\n"));
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f=1"}));
-  }
+  for (const std::vector<std::string>& args : cases)
+    ExpectEndsBeforeTheTarget(
+        args, "Using option(s): \r\nVakrun ver. 1.26  erases a directory tree, all of it\r\n\r\n",
+        0);
 }
 
 TEST_F(UsageOptionsTest, OptionErrorsEndTheRunBeforeTheTarget) {
@@ -169,14 +169,8 @@ TEST_F(UsageOptionsTest, OptionErrorsEndTheRunBeforeTheTarget) {
     std::string mask = std::string("*") + c + "*";
     cases.push_back({{"-M" + mask, "t"}, "Invalid mask \"" + mask + "\""});
   }
-  for (const Case& c : cases) {
-    SCOPED_TRACE(Label(c.args));
-    MakeTree(root, {"t/f=1"});
-    RunResult run = RunVakrun(c.args, Options());
-    EXPECT_EQ(Visible(run.out), Visible(AsWritten("Using option(s): " + Problem(c.message))));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f=1"}));
-  }
+  for (const Case& c : cases)
+    ExpectEndsBeforeTheTarget(c.args, AsWritten("Using option(s): " + Problem(c.message)), 1);
 }
 
 TEST_F(UsageOptionsTest, EchoLineShowsTheOptionsInForce) {

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -254,19 +253,6 @@ TEST_F(ConsoleTest, TextPastTheLastRowScrollsTheWindow) {
   EXPECT_EQ(ListTree(root), std::vector<std::string>{});
 }
 
-std::string FileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void MakeFiles(const std::string& folder, int count) {
-  fs::create_directories(folder);
-  for (int i = 0; i < count; ++i)
-    std::ofstream(folder + "/f" + std::to_string(i));
-}
-
 // Ctrl-C ends the run in order: the summary of what was erased, the interrupt's PROBLEM line and
 // status 1, with a report line in the file for every file that is gone.
 TEST_F(ConsoleTest, CtrlCEndsTheRunInOrder) {
@@ -289,7 +275,7 @@ TEST_F(ConsoleTest, CtrlCEndsTheRunInOrder) {
     std::size_t left = ListTree(Path("t")).size();
     std::size_t erased = files - left;
     EXPECT_GT(left, 0u) << "the run ended before the walk's end";
-    std::string report = FileText(Path("out.txt"));
+    std::string report = FileBytes(Path("out.txt"));
     std::size_t lines = 0;
     for (std::size_t at = report.find("Deleted T:\\t\\f"); at != std::string::npos;
          at = report.find("Deleted T:\\t\\f", at + 1))
@@ -323,7 +309,7 @@ TEST_F(ConsoleTest, QuestionsAreShownWhereTheKeysAreTyped) {
     EXPECT_EQ(Status(), 0);
     std::string word = answer == "y" ? "Yes" : "No";
     EXPECT_NE(Screen().find(Question + word + "\n"), std::string::npos) << Screen();
-    EXPECT_EQ(Visible(FileText(log)),
+    EXPECT_EQ(Visible(FileBytes(log)),
               Visible(AsLog(Echo("Mask:*.*") + DriveRootQuestion() + word + "\r\n" +
                             Summary(answer == "y" ? "1 file and 1 dir" : "0 files and 0 dirs"))));
     Stop();

@@ -4,7 +4,6 @@
 // the running program by renaming it aside, with the same bytes as a save in place.
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "harness.h"
 #include "platform/fs.h"
@@ -24,11 +23,6 @@ protected:
     TempFolderTest::SetUp();
   }
 };
-
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 const std::vector<std::string> Outside = {"outside/", "outside/file=precious", "outside/sub/",
                                           "outside/sub/deep=precious too"};
@@ -127,7 +121,7 @@ std::string SavedInPlace(const std::string& original, const std::string& scratch
   SettingsBlock block = Settings;
   block.Options.ShowDeleted = show_deleted ? 1 : 0;
   EXPECT_TRUE(SaveStoredBlock("Z:" + scratch, 1, &block, SettingsBlockSize));
-  return Bytes(scratch);
+  return FileBytes(scratch);
 }
 
 std::vector<std::string> Names(const std::string& folder) {
@@ -142,14 +136,14 @@ TEST_F(WineProgramTest, SaveRenamesTheRunningProgramAsideAndWritesTheSameBytes) 
   fs::create_directories(Path("bin"));
   const std::string program = Path("bin/vakrun.exe");
   fs::copy_file(VakrunPath(), program);
-  const std::string original = Bytes(program);
+  const std::string original = FileBytes(program);
   RunOptions options = Options();
   options.program = program;
 
   RunResult run = RunVakrun({"-D", "-R"}, options);
   EXPECT_EQ(run.status, 0) << Visible(run.out);
   EXPECT_EQ(run.out.find("PROBLEM"), std::string::npos) << Visible(run.out);
-  EXPECT_EQ(Bytes(program), SavedInPlace(original, Path("expected"), false));
+  EXPECT_EQ(FileBytes(program), SavedInPlace(original, Path("expected"), false));
   // The old image still runs and stays beside the program until the next start.
   std::vector<std::string> names = Names(Path("bin"));
   ASSERT_LE(names.size(), 2u);
@@ -162,7 +156,7 @@ TEST_F(WineProgramTest, SaveRenamesTheRunningProgramAsideAndWritesTheSameBytes) 
 
   run = RunVakrun({"-D", "-R"}, options);
   EXPECT_EQ(run.status, 0) << Visible(run.out);
-  EXPECT_EQ(Bytes(program), SavedInPlace(original, Path("expected"), true));
+  EXPECT_EQ(FileBytes(program), SavedInPlace(original, Path("expected"), true));
 }
 
 } // namespace
