@@ -67,10 +67,9 @@ struct EngineCase {
   std::vector<std::string> left;
 };
 
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string console;
+// The run as the runner gives it, with the calls the in-memory file system recorded and the
+// entries it was left holding.
+struct RunResult : FlowRun {
   std::vector<std::string> calls;
   std::vector<std::string> left;
 };
@@ -108,7 +107,7 @@ RunResult RunCase(const EngineCase& c) {
     // The exit report chains this procedure, so it runs however the run ends.
     ExitHook = WriteState;
   });
-  RunResult result{run.status, std::move(run.out), std::move(run.console), {}, {}};
+  RunResult result{std::move(run), {}, {}};
   std::string text = ReadAllAndClose(state);
   for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
        start = end + 1) {
