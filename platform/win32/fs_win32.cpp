@@ -98,14 +98,11 @@ DWORD Open(std::string_view path) {
   opened.generation = PositionGeneration();
   const ListedItem* item = nullptr;
   std::wstring directory_name;
+  // The entry's name when it stands in the current directory, which the position holds open.
+  std::string name_here;
   if (IsBareName(system)) {
-    DWORD error = 0;
-    opened.parent = CurrentDirectoryHandle(error);
-    if (opened.parent == nullptr)
-      return error;
     opened.in_current = true;
-    opened.wide = WideOfName(system, &item);
-    directory_name = CurrentObjectName(false);
+    name_here = system;
   } else {
     std::string full = ExpandPath(system);
     if (full.size() < 3 || full[1] != ':')
@@ -128,13 +125,8 @@ DWORD Open(std::string_view path) {
     std::string parent = full.substr(0, slash < 3 ? 3 : slash);
     std::string name = full.substr(slash + 1);
     if (SameText(parent, CurrentPath())) {
-      DWORD error = 0;
-      opened.parent = CurrentDirectoryHandle(error);
-      if (opened.parent == nullptr)
-        return error;
       opened.in_current = true;
-      opened.wide = WideOfName(name, &item);
-      directory_name = CurrentObjectName(false);
+      name_here = name;
     } else {
       if (DWORD error = OpenDirectoryOfPath(parent, opened.parent))
         return error;
@@ -143,6 +135,14 @@ DWORD Open(std::string_view path) {
       if (LinksAreFollowed())
         directory_name = ObjectName(opened.parent);
     }
+  }
+  if (opened.in_current) {
+    DWORD error = 0;
+    opened.parent = CurrentDirectoryHandle(error);
+    if (opened.parent == nullptr)
+      return error;
+    opened.wide = WideOfName(name_here, &item);
+    directory_name = CurrentObjectName(false);
   }
   NTSTATUS status = OpenEntryHandle(opened.parent, opened.wide, opened.handle, opened.can_delete);
   if (status < 0) {
