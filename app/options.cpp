@@ -8,10 +8,13 @@
 #include "console/keyboard.h"
 #include "console/prompts.h"
 #include "engine/overlay.h"
+#include "engine/report.h"
 #include "platform/console.h"
 #include "platform/utf8_text.h"
 #include "settings/program_settings.h"
 #include "settings/settings_block.h"
+
+bool OptionsSaved = false;
 
 namespace {
 
@@ -37,6 +40,11 @@ int DryRunArgument() {
   return 0;
 }
 
+// What the user typed, shown with its control characters as "?".
+[[noreturn]] void InvalidOption(std::string_view typed) {
+  FatalMessage(nullptr, "Invalid option " + ShownName(typed));
+}
+
 void EchoSwitch(std::uint8_t option_switch, std::string_view name) {
   if (option_switch != 0) {
     ConsolePut(name);
@@ -46,15 +54,37 @@ void EchoSwitch(std::uint8_t option_switch, std::string_view name) {
 
 } // namespace
 
+void AnswerHelpOrVersion() {
+  for (int i = 1; i <= ArgumentCount(); ++i) {
+    std::string work = UpperCaseString(ArgumentAt(i));
+    if (work == "--HELP")
+      PrintHelp();
+    if (work == "--VERSION")
+      PrintVersion();
+  }
+}
+
 void ParseOptions() {
   ConsoleWrite("Using option(s): ");
+  bool target_seen = false;
   for (int i = 1; i <= ArgumentCount(); ++i) {
     std::string typed = ArgumentAt(i);
     // The blank gives a lone "-" a second character.
     std::string work = UpperCaseString(typed) + " ";
-    if (work[0] != '-')
-      continue; // the target, or a stray word
-    switch (work[1]) {
+    if (work[0] != '-') {
+      // One target: a second word (a path split at a blank, a typo) is refused, where it stands,
+      // as an invalid option is.
+      if (target_seen)
+        FatalMessage(nullptr, "Too many parameters - " + ShownName(typed));
+      target_seen = true;
+      continue;
+    }
+    char letter = work[1];
+    // A switch is its one letter: "-rf" or "-dry-run" must not pass for -R or -D. Only the mask
+    // follows its letter, and -H or -? shows the usage screen whatever follows.
+    if (typed.size() > 2 && letter != 'M' && letter != 'H' && letter != '?' && letter != '-')
+      InvalidOption(typed);
+    switch (letter) {
     case '?':
     case 'H':
       ShowUsage();
@@ -74,7 +104,7 @@ void ParseOptions() {
     case 'M': {
       std::string mask = UpperCaseText(typed.substr(2));
       if (!IsAcceptedMask(mask))
-        FatalMessage(nullptr, "Invalid mask \"" + mask + "\"");
+        FatalMessage(nullptr, "Invalid mask \"" + ShownName(mask) + "\"");
       SetMask(mask);
       break;
     }
@@ -92,6 +122,7 @@ void ParseOptions() {
       // Saving leaves the options in force as they are; the run goes on.
       if (!SaveProgramSettings())
         FatalMessage(nullptr, NotOriginalMessage);
+      OptionsSaved = true;
       break;
     case 'S':
       if (Options.ParentDelete != 0)
@@ -102,19 +133,15 @@ void ParseOptions() {
       Flip(Options.SkipPasswords);
       break;
     case '-':
-      // The two long options users of other tools type first; any letter case, as the switches.
-      if (work == "--HELP ")
-        ShowUsage();
-      if (work == "--VERSION ")
-        ShowVersion();
-      // Set, never flipped: given twice it must not turn into a real run.
+      // Set, never flipped: given twice it must not turn into a real run. Any letter case, as
+      // the switches; --help and --version were answered before the loop.
       if (work == "--DRY-RUN ") {
         DryRun = true;
         break;
       }
       [[fallthrough]];
     default:
-      FatalMessage(nullptr, "Invalid option " + typed);
+      InvalidOption(typed);
     }
   }
   if (Options.MaskLength == 0)
@@ -130,7 +157,7 @@ void EchoOptions() {
   EchoSwitch(Options.SkipPasswords, "SkipPasswords");
   EchoSwitch(Options.ShowDeleted, "ShowDeleted");
   ConsolePut("Mask:");
-  ConsolePut(MaskText());
+  ConsolePut(ShownName(MaskText()));
   ConsolePut(" ");
   if (DryRun)
     ConsolePut("DryRun ");
@@ -162,8 +189,7 @@ bool OptionsAreSound(const OptionSet& options) {
 
 bool CommandLineSaves() {
   for (int i = 1; i <= ArgumentCount(); ++i) {
-    std::string work = UpperCaseString(ArgumentAt(i)) + " ";
-    if (work[0] == '-' && work[1] == 'R')
+    if (UpperCaseString(ArgumentAt(i)) == "-R")
       return true;
   }
   return false;

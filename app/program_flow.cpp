@@ -59,7 +59,8 @@ void SetUpTarget() {
   StartDirectory = GetDriveDirectory(0);
   DriveDirectory = StartDirectory;
 
-  // The target is the first argument that does not begin with "-"; later ones are ignored.
+  // The target is the first argument that does not begin with "-"; the option loop has refused a
+  // second one.
   int target = 0;
   for (int i = 1; i <= ArgumentCount() && target == 0; ++i) {
     std::string argument = ArgumentAt(i);
@@ -67,8 +68,13 @@ void SetUpTarget() {
       target = i;
   }
   TargetPath = target == 0 ? std::string() : ArgumentAt(target);
-  if (TargetPath.empty())
+  // Arguments without a target, or with an empty one (a script's empty variable), are no success;
+  // a command line that saved the options with -R and named no target did all it was asked.
+  if (TargetPath.empty()) {
+    if (target != 0 || !OptionsSaved)
+      MarkRunFailed();
     ShowUsage();
+  }
   EchoOptions();
 
   for (char& c : TargetPath)
@@ -104,6 +110,7 @@ void ProgramFlow() {
   if (!problem.empty())
     FatalMessage(nullptr, problem);
   StoredSettings stored = LoadProgramSettings(OptionsAreSound);
+  AnswerHelpOrVersion();
   InstallExitReport();
   // Unsound saved options end the run before anything is touched; -R saves sound ones instead.
   if (stored == StoredSettings::Unsound && !CommandLineSaves())

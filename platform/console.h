@@ -69,8 +69,8 @@ extern const void* ErrorAddress;
 [[noreturn]] void HaltProgram(std::uint8_t code);
 [[noreturn]] void RunError(std::uint16_t number);
 
-// The run failed: a "PROBLEM: " line was written, or an entry it was to erase stays. The process
-// ends with status 1 whatever the exit code.
+// The run failed: a "PROBLEM: " line was written, an entry it was to erase stays, or the command
+// line held arguments but no target. The process ends with status 1 whatever the exit code.
 void MarkRunFailed();
 
 // Fills the argument table and opens the streams. Called once, first thing in main().
