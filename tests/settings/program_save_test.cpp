@@ -106,6 +106,11 @@ TEST_F(ProgramSaveTest, SavedOptionsAreTheDefaultsOfLaterRuns) {
   run = Run({});
   EXPECT_NE(run.err.find(ShowsDeleted), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find(HidesDeleted), std::string::npos) << run.err;
+  // --help shows the saved options too, on standard output.
+  run = Run({"--help"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find(ShowsDeleted), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "");
 
   run = Run({"-D", "-R"});
   EXPECT_EQ(run.status, 0) << run.err;
@@ -290,6 +295,24 @@ TEST_F(ProgramSaveTest, DamagedSavedOptionsAreNeverActedOn) {
       EXPECT_EQ(run.out, "");
       EXPECT_EQ(ListTree(Path("t")), (std::vector<std::string>{"a.bak=1", "b.txt=2", "d/"}));
     }
+    // --help and --version touch nothing, so they are answered all the same; the usage screen
+    // shows the built-in options.
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--help"}, {"-F", "t", "--help"}}) {
+      RunResult run = Run(arguments);
+      EXPECT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(run.err, "");
+      EXPECT_TRUE(run.out.starts_with("\r\nVakrun ver. 1.26")) << run.out;
+      EXPECT_NE(run.out.find(HidesDeleted), std::string::npos) << run.out;
+      EXPECT_NE(
+          run.out.find("       * Using -F will delete only files (i.e. it will empty dirs)\r\n"),
+          std::string::npos)
+          << run.out;
+    }
+    RunResult version = Run({"--version"});
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out, "Vakrun ver. 1.26  erases a directory tree, all of it\r\n");
+    EXPECT_EQ(ListTree(Path("t")), (std::vector<std::string>{"a.bak=1", "b.txt=2", "d/"}));
     EXPECT_EQ(ReadBytes(program), damaged) << "nothing saved without -R";
 
     // -R starts from the built-in options, and its save repairs the program.
