@@ -225,14 +225,6 @@ TEST_F(WalkOptionsTest, DirectoryThatStaysKeepsItsModeOnlyUnderEmptyDirsOnly) {
   }
 }
 
-TEST_F(WalkOptionsTest, OnlyTheFirstWordIsTheTarget) {
-  MakeTree(root, {"t/f=1", "u/g=2"});
-  RunResult run = RunVakrun({"t", "u"}, Options());
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(ReportLines(run.out), Sorted({"Deleted T:\\t\\f", "Removed T:\\t"}));
-  EXPECT_EQ(ListTree(root), (std::vector<std::string>{"u/", "u/g=2"}));
-}
-
 TEST_F(WalkOptionsTest, ParentDeleteClimbsToTheRootButNeverRemovesIt) {
   struct Case {
     std::vector<std::string> tree;
