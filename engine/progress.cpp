@@ -41,6 +41,8 @@ void RestoreDirectories() {
 }
 
 void PrintSummary() {
+  // An interrupt noted since the walk's last step is told after this summary, not lost.
+  CheckUserInterrupt();
   // Every report line is written before the summary: one that cannot be written ends the run
   // here, and the summary then comes before the problem.
   FlushLine(OutputStream::Standard);
