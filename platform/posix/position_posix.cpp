@@ -48,6 +48,10 @@ struct HeldDirectory {
 bool current_from_root = false;
 std::vector<HeldDirectory> held;
 
+// Why the current directory the run started in cannot be read (0 when it can), until the run
+// moves: GetDriveDirectory(0) fails with it meanwhile.
+std::uint32_t start_unknown = 0;
+
 // ---- Modes given back --------------------------------------------------------------------------
 
 // A directory whose owner write permission the program added (see MadeCurrentWritable) gets its
@@ -82,6 +86,7 @@ void DropHeldDirectories() {
 }
 
 void MakeCurrent(int fd, bool entered, bool from_root) {
+  start_unknown = 0;
   if (current_fd >= 0)
     CloseDirectory(current_fd);
   current_fd = fd;
@@ -346,8 +351,11 @@ bool ParentIsHeld() {
 }
 
 std::string GetDriveDirectory(std::uint8_t drive) {
-  if (drive == 0)
+  if (drive == 0) {
+    if (start_unknown != 0)
+      SetPendingError(start_unknown);
     return LogicalCurrent();
+  }
   int index = drive - 1;
   if (!DriveIsMapped(index)) {
     SetPendingError(oserror::InvalidDrive);
@@ -361,21 +369,21 @@ std::string StartFileSystem() {
   if (!problem.empty())
     return problem;
   char* cwd = sys::getcwd(nullptr, 0);
-  bool known = cwd != nullptr;
-  std::string start = known ? cwd : "/";
+  std::uint32_t unknown = 0;
+  if (cwd == nullptr)
+    unknown = errno == ENOENT || errno == 0 ? oserror::PathNotFound : OsErrorFromErrno(errno);
+  // A current directory that cannot be read (removed, or a path longer than the system gives
+  // whose parent the user may not read) lies on no drive, and the run stays in it: a relative
+  // path leads nowhere from here, never to the root.
+  std::string dos = cwd != nullptr ? DosPathOf(cwd) : UnixFormOf("");
   free(cwd);
-  // A current directory that no longer exists gives way to the root.
-  int fd = sys::open(known ? "." : "/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0 && !known && sys::fchdir(fd) != 0) {
-    sys::close(fd);
-    fd = -1;
-  }
-  std::string dos = DosPathOf(start);
+  int fd = sys::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   int drive = DriveIndex(dos[0]);
   if (drive < 0 || dos[1] != ':')
     drive = NoDrive; // a relative path cannot be expanded from here, and is refused
   SetCurrentDrive(drive);
   DriveCurrent(drive) = dos;
   MakeCurrent(fd, false, false);
+  start_unknown = unknown;
   return {};
 }

@@ -168,6 +168,8 @@ bool OpenScreen(int ends[2], int columns) {
                             const RunOptions& options) {
   if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0)
     _exit(126);
+  if (options.cwd_removed && rmdir(options.cwd.c_str()) != 0)
+    _exit(126);
   for (const std::string& entry : options.env) {
     std::size_t equals = entry.find('=');
     setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);

@@ -26,6 +26,7 @@ struct RunOptions {
   std::string input;            // bytes on standard input (a pipe, closed after them)
   bool no_input = false;        // standard input from /dev/null instead
   std::string cwd;              // working directory of the run
+  bool cwd_removed = false;     // removed once the run is in it, before the program starts
   std::vector<std::string> env; // extra NAME=value entries
   bool merge = true;            // standard output and error into one pipe (2>&1)
   // Standard error (with standard output when merged) on a screen: a pseudo-terminal of 80
