@@ -435,6 +435,10 @@ TEST_F(SafetyTest, TargetsNeedAFullPathWhenTheCurrentDirectoryIsGone) {
     options.cwd = Path("gone");
     options.cwd_removed = true;
     RunResult run = RunVakrun({"-D", c.target}, options);
+    // The shell script that starts wine cannot read the directory either, and says so.
+    const std::string launcher = "sh: 0: getcwd() failed: No such file or directory\n";
+    if (UnderEmulator() && run.out.starts_with(launcher))
+      run.out.erase(0, launcher.size());
     if (c.erased) {
       EXPECT_EQ(Visible(run.out), Visible(AsWritten(Echo("Mask:*.*") + Working + Spinner(2) +
                                                         Cleared() + "Deleted 1 file and 1 dir\r\n",
@@ -442,9 +446,11 @@ TEST_F(SafetyTest, TargetsNeedAFullPathWhenTheCurrentDirectoryIsGone) {
       EXPECT_EQ(run.status, 0);
       EXPECT_EQ(ListTree(root), std::vector<std::string>{"z/"});
     } else {
-      EXPECT_EQ(Visible(run.out),
-                Visible(Echo("Mask:*.*") + NoneDeleted() +
-                        Problem("Cannot read the current directory to find " + c.target)));
+      EXPECT_EQ(
+          Visible(run.out),
+          Visible(AsWritten(Echo("Mask:*.*") + NoneDeleted() +
+                                Problem("Cannot read the current directory to find " + c.target),
+                            options)));
       EXPECT_EQ(run.status, 1);
       EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f", "z/"}));
     }
