@@ -86,9 +86,21 @@ std::string OnTerminal(const std::string& text) {
 
 const std::string Interrupted = "PROBLEM: User interrupt via CNTRL-BREAK\r";
 
-// The summary's counts of a run stopped among files: "1 file", else "N files", and no directory.
-std::string FilesErased(std::size_t files) {
-  return std::to_string(files) + (files == 1 ? " file" : " files") + " and 0 dirs";
+// What a run stopped by an interrupt among the `files` files of `folder` (on drive T:) has done:
+// erased some of them, not all, written a report line for each into `report`, and shown its
+// summary and then the interrupt's PROBLEM line.
+void ExpectStoppedInOrder(const TerminalRun& run, const std::string& report,
+                          const std::string& root, const std::string& folder, int files) {
+  std::size_t left = static_cast<std::size_t>(
+      std::distance(std::filesystem::directory_iterator(root + "/" + folder),
+                    std::filesystem::directory_iterator()));
+  std::size_t erased = static_cast<std::size_t>(files) - left;
+  EXPECT_GT(left, 0u) << "the run ended before the walk's end";
+  EXPECT_EQ(Count(report, "\r\n"), erased) << "a line for every erased file";
+  EXPECT_EQ(Count(report, "Deleted T:\\" + folder + "\\f"), erased);
+  std::string counts = std::to_string(erased) + (erased == 1 ? " file" : " files") + " and 0 dirs";
+  EXPECT_TRUE(Shows(run, "Deleted " + counts + "\r\r\n" + Cleared() + "\r" + Interrupted))
+      << Visible(run.screen.substr(run.screen.size() > 400 ? run.screen.size() - 400 : 0));
 }
 
 // Ctrl-C, a quit, a kill or a hang-up ends the run in order: the summary of what was erased, the
@@ -125,15 +137,7 @@ TEST_F(TerminalTest, InterruptEndsTheRunInOrder) {
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.status, 128 + c.signal_number) << Visible(run.screen);
     EXPECT_TRUE(run.modes_restored);
-    std::size_t left = static_cast<std::size_t>(std::distance(
-        std::filesystem::directory_iterator(Path("t")), std::filesystem::directory_iterator()));
-    std::size_t erased = static_cast<std::size_t>(files) - left;
-    EXPECT_GT(left, 0u) << "the run ended before the walk's end";
-    EXPECT_EQ(Count(report, "\r\n"), erased) << "a line for every erased file";
-    EXPECT_EQ(Count(report, "Deleted T:\\t\\f"), erased);
-    EXPECT_TRUE(
-        Shows(run, "Deleted " + FilesErased(erased) + "\r\r\n" + Cleared() + "\r" + Interrupted))
-        << Visible(run.screen.substr(run.screen.size() > 400 ? run.screen.size() - 400 : 0));
+    ExpectStoppedInOrder(run, report, root, "t", files);
     std::filesystem::remove_all(Path("t"));
   }
 }
@@ -163,14 +167,7 @@ TEST_F(TerminalTest, CtrlCStopsAShellLoop) {
   EXPECT_EQ(ListTree(Path("big2")).size(), 10u) << "the loop went on to the second target";
   EXPECT_EQ(Count(run.screen, "Using option(s): "), 1u) << Visible(run.screen);
   EXPECT_FALSE(Shows(run, "LOOP GOES ON"));
-  std::size_t left = ListTree(Path("big1")).size();
-  std::size_t erased = static_cast<std::size_t>(files) - left;
-  EXPECT_GT(left, 0u) << "the run ended before the walk's end";
-  EXPECT_EQ(Count(report, "Deleted T:\\big1\\f"), erased) << "a line for every erased file";
-  EXPECT_EQ(Count(report, "\r\n"), erased);
-  EXPECT_TRUE(
-      Shows(run, "Deleted " + FilesErased(erased) + "\r\r\n" + Cleared() + "\r" + Interrupted))
-      << Visible(run.screen.substr(run.screen.size() > 400 ? run.screen.size() - 400 : 0));
+  ExpectStoppedInOrder(run, report, root, "big1", files);
 }
 
 // With standard error in a file and keys typed at the terminal, a question and its answer are
