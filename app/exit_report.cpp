@@ -1,7 +1,5 @@
 #include "app/exit_report.h"
 
-#include <string>
-
 #include "console/prompts.h"
 #include "engine/progress.h"
 #include "platform/console.h"
@@ -9,26 +7,6 @@
 namespace {
 
 ExitProcedure saved_exit_procedure = nullptr;
-
-std::string MessageFor(std::int32_t code) {
-  switch (code) {
-  case 100:
-  case 161:
-    return "Problem reading from disk";
-  case 101:
-  case 160:
-    return "Problem writing to disk";
-  case 152:
-    return "Drive not ready";
-  case 202:
-    return "Directories nested too deep!";
-  case 255:
-    return "User interrupt via CNTRL-BREAK";
-  default:
-    return "Unexpected error " + std::to_string(code) +
-           " occurred. Please check your DOS manual for details.";
-  }
-}
 
 } // namespace
 
@@ -39,7 +17,7 @@ void ExitReport() {
   ErrorAddress = nullptr;
   if (ExitCode == 0)
     return;
-  FatalMessage(PrintSummary, MessageFor(ExitCode));
+  FatalMessage(PrintSummary, FailureSentence(ExitCode));
 }
 
 void InstallExitReport() {

@@ -37,6 +37,14 @@ void ConfirmDriveRoot() {
   HaltProgram(0);
 }
 
+// A drive letter, a colon and a backslash, or a network path ("\\SERVER\SHARE").
+bool IsFullPath(std::string_view path) {
+  bool letter =
+      !path.empty() && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  return (path.size() >= 3 && letter && path[1] == ':' && path[2] == '\\') ||
+         path.starts_with("\\\\");
+}
+
 void EnterTarget() {
   GlobalPassword.clear();
   for (;;) {
@@ -57,6 +65,9 @@ void EnterTarget() {
 
 void SetUpTarget() {
   StartDirectory = GetDriveDirectory(0);
+  // A current directory that cannot be read (removed, say) is no base for a target: only a full
+  // path is taken then, never one made from the root.
+  bool start_known = TakeIoResult() == 0;
   DriveDirectory = StartDirectory;
 
   // The target is the first argument that does not begin with "-"; the option loop has refused a
@@ -80,6 +91,11 @@ void SetUpTarget() {
   for (char& c : TargetPath)
     if (c == '/')
       c = '\\';
+  // Relative to the current directory, to the current drive's root ("\TMP") or to a drive's
+  // current directory ("Z:TMP"): the drive the unread directory lies on is not known either.
+  if (!start_known && !IsFullPath(TargetPath))
+    FatalMessage(PrintSummary,
+                 "Cannot read the current directory to find " + ShownName(TargetPath));
   TargetPath = ExpandPath(TargetPath);
   if (TargetPath.size() > 3 && TargetPath.back() == '\\')
     TargetPath.pop_back();

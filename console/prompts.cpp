@@ -31,6 +31,26 @@ void FatalMessage(PreliminaryAction action, std::string_view message) {
   HaltProgram(0);
 }
 
+std::string FailureSentence(std::int32_t code) {
+  switch (code) {
+  case 100:
+  case 161:
+    return "Problem reading from disk";
+  case 101:
+  case 160:
+    return "Problem writing to disk";
+  case 152:
+    return "Drive not ready";
+  case 202:
+    return "Directories nested too deep!";
+  case 255:
+    return "User interrupt via CNTRL-BREAK";
+  default:
+    return "Unexpected error " + std::to_string(code) +
+           " occurred. Please check your DOS manual for details.";
+  }
+}
+
 int ScreenWidth() {
   int columns = ConsoleColumns();
   return columns > 0 && columns < 80 ? columns : 80;

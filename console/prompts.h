@@ -12,6 +12,11 @@ using PreliminaryAction = void (*)();
 // line of its own and ends the run. An empty message ends the run without writing anything.
 [[noreturn]] void FatalMessage(PreliminaryAction action, std::string_view message);
 
+// The sentence for a failure number: a run-time error, or a device error of a file operation
+// (150 to 162: the system's 19 to 31 plus 131). The numbers without words of their own give
+// "Unexpected error " and the number.
+std::string FailureSentence(std::int32_t code);
+
 // 80, or the width of a narrower terminal or console window.
 int ScreenWidth();
 

@@ -41,6 +41,10 @@ void RestoreDirectories() {
 }
 
 void PrintSummary() {
+  // An interrupt noted since the walk's last step is told after this summary, not lost; once
+  // the exit report runs (a failure number is set), a second one changes nothing.
+  if (ExitCode == 0)
+    CheckUserInterrupt();
   // Every report line is written before the summary: one that cannot be written ends the run
   // here, and the summary then comes before the problem.
   FlushLine(OutputStream::Standard);

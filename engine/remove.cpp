@@ -28,6 +28,16 @@ std::string WithPassword(std::string_view name) {
   FatalMessage(PrintSummary, text);
 }
 
+// An attribute change that failed for good ends the run in words for its cause: a medium that is
+// write-protected (the system's 19), or what the exit report says of the device error (the
+// system's 19 to 31 are 150 to 162 there) or of any other number the change gave.
+[[noreturn]] void EndAtAttributeChange(ResultCode result) {
+  if (result == oserror::WriteProtect)
+    FatalMessage(PrintSummary, "Disk is write-protected");
+  bool device_error = result > oserror::WriteProtect && result <= oserror::GeneralFailure;
+  FatalMessage(PrintSummary, FailureSentence(device_error ? result + 131 : result));
+}
+
 } // namespace
 
 void AskPassword(std::string_view name) {
@@ -68,11 +78,15 @@ void RemoveFileEntry(std::string_view name) {
   for (;;) {
     bool attributes_skipped = false;
     OverlaySetEntryAttributes(WithPassword(name), ArchiveAttribute);
-    if (LastServiceResult == 5) {
+    ResultCode attribute_result = LastServiceResult;
+    if (attribute_result == 5) {
       ReportSkippedAttributes(name);
       attributes_skipped = true;
-    } else if (LastServiceResult != 0 && LastServiceResult != 86) {
-      FatalMessage(PrintSummary, "Disk is write-protected");
+    } else if (attribute_result == 2 || attribute_result == 3) {
+      // The file vanished since the search listed it: the run ends as at its erase.
+      EndWith("Unable to delete file ", name);
+    } else if (attribute_result != 0 && attribute_result != 86) {
+      EndAtAttributeChange(attribute_result);
     }
     SpinnerStep();
     OverlayEraseFile(WithPassword(name));
@@ -128,7 +142,7 @@ bool LeaveAndRemoveDir(std::string_view name) {
       ReportSkippedAttributes(name);
     else if (attribute_result != 0 && attribute_result != 2 && attribute_result != 3 &&
              attribute_result != 86)
-      FatalMessage(PrintSummary, "Disk is write-protected");
+      EndAtAttributeChange(attribute_result);
     SpinnerStep();
     OverlayRemoveEmptyDirectory(WithPassword(name));
     ResultCode result = TakeIoResult();

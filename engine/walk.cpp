@@ -6,6 +6,7 @@
 #include "engine/overlay.h"
 #include "engine/progress.h"
 #include "engine/remove.h"
+#include "engine/report.h"
 #include "platform/console.h"
 #include "platform/fs.h"
 #include "settings/settings_block.h"
@@ -23,6 +24,42 @@ bool SearchGoesOn() {
   return LastServiceResult == 0 || LastServiceResult == 86;
 }
 
+// Why a listing ended that must not pass for a whole one, in words; empty for the end of the
+// entries, a refusal (access denied) and the like, which end it quietly.
+std::string_view ListingFailure(ResultCode result) {
+  switch (result) {
+  case oserror::TooManyOpenFiles:
+    return "Too many open files";
+  case oserror::NotEnoughMemory:
+  case oserror::OutOfMemory:
+    return "Not enough memory";
+  case oserror::NoSystemResources:
+    return "Not enough system resources";
+  case oserror::NotReady:
+    return "Drive not ready";
+  case oserror::IoDevice:
+  case oserror::FileCorrupt:
+  case oserror::DiskCorrupt:
+    return "Problem reading from disk";
+  default:
+    // The other device errors: a write-protected medium to a general failure.
+    return result >= oserror::WriteProtect && result <= oserror::GeneralFailure
+               ? "Problem reading from disk"
+               : "";
+  }
+}
+
+// A listing cut short by a lack of resources or by a device error has left entries unseen, and
+// its directory would then pass for one not empty: the run ends, naming the directory and why.
+void EndIfListingFailed() {
+  std::string_view cause = ListingFailure(LastServiceResult);
+  if (cause.empty())
+    return;
+  std::string message = "Unable to read directory " + ShownName(ExpandPath(".")) + ": ";
+  message += cause;
+  FatalMessage(PrintSummary, message);
+}
+
 } // namespace
 
 void DeleteFilesHere() {
@@ -35,6 +72,7 @@ void DeleteFilesHere() {
     if (LastServiceResult == 0)
       RemoveFileEntry(entry.Name);
   }
+  EndIfListingFailed();
 }
 
 void WalkSubdirs() {
@@ -60,6 +98,7 @@ void WalkSubdirs() {
     else if (!LeaveAndRemoveDir(name))
       NoteDirectoryStayed();
   }
+  EndIfListingFailed();
 }
 
 void NoteDirectoryStayed() {

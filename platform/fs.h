@@ -78,7 +78,8 @@ void ChangeDirectory(std::string_view path);
 bool ParentIsHeld();
 
 // 0 = the current drive, 1 = A:, 2 = B:, ... Always runs; a failure sets PendingIoResult and
-// answers the drive letter followed by ":\".
+// answers the drive letter followed by ":\". Drive 0 fails while the current directory the run
+// started in cannot be read (it was removed, say), until the run changes directory.
 std::string GetDriveDirectory(std::uint8_t drive);
 
 // The full form of a path: drive letter, colon and root backslash (or a network root), "." and

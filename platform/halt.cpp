@@ -15,11 +15,18 @@ const void* ErrorAddress = nullptr;
 namespace {
 bool run_failed = false;
 // Set from a signal handler or the system's control thread; lock-free, so safe in both.
-std::atomic<bool> user_interrupt{false};
+std::atomic<bool> user_interrupt{false}; // noted, not yet raised
+std::atomic<int> interrupt_cause{0};
 } // namespace
 
-void NoteUserInterrupt() {
+void NoteUserInterrupt(int cause) {
+  int none = 0;
+  interrupt_cause.compare_exchange_strong(none, cause);
   user_interrupt.store(true);
+}
+
+int UserInterruptCause() {
+  return interrupt_cause.load();
 }
 
 bool UserInterruptNoted() {

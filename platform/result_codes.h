@@ -25,12 +25,15 @@ constexpr std::uint32_t TooManyOpenFiles = 4;
 constexpr std::uint32_t AccessDenied = 5;
 constexpr std::uint32_t InvalidHandle = 6;
 constexpr std::uint32_t NotEnoughMemory = 8;
+constexpr std::uint32_t OutOfMemory = 14;
 constexpr std::uint32_t InvalidDrive = 15;
 constexpr std::uint32_t CurrentDirectory = 16;
 constexpr std::uint32_t NotSameDevice = 17;
 constexpr std::uint32_t NoMoreFiles = 18;
 constexpr std::uint32_t WriteProtect = 19;
 constexpr std::uint32_t NotReady = 21;
+constexpr std::uint32_t Crc = 23;
+constexpr std::uint32_t ReadFault = 30;
 constexpr std::uint32_t GeneralFailure = 31;
 constexpr std::uint32_t SharingViolation = 32;
 constexpr std::uint32_t NotSupported = 50;
@@ -41,6 +44,10 @@ constexpr std::uint32_t DiskFull = 112;
 constexpr std::uint32_t DirNotEmpty = 145;
 constexpr std::uint32_t AlreadyExists = 183;
 constexpr std::uint32_t FilenameTooLong = 206;
+constexpr std::uint32_t IoDevice = 1117;
+constexpr std::uint32_t FileCorrupt = 1392;
+constexpr std::uint32_t DiskCorrupt = 1393;
+constexpr std::uint32_t NoSystemResources = 1450;
 constexpr std::uint32_t CantResolveFilename = 1921;
 } // namespace oserror
 

@@ -14,6 +14,7 @@
 #include <limits.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -109,6 +110,19 @@ void ShowOnKeyboard(std::string_view text) {
 void EndProcess(int status) {
   FlushOutput();
   RestoreTerminal();
+  if (int signal_number = UserInterruptCause()) {
+    // Ended by the signal itself, as the system would have ended it: a shell that ran the
+    // program in a loop sees the interrupt and stops the loop. A quit leaves no core file, which
+    // would be written outside the target and hold nothing of use.
+    if (signal_number == SIGQUIT)
+      prctl(PR_SET_DUMPABLE, 0);
+    std::signal(signal_number, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal_number);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signal_number);
+  }
   _exit(status);
 }
 

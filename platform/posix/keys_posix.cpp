@@ -3,10 +3,11 @@
 // A terminal is put into raw mode without echo (signals still work) and restored on every end,
 // Ctrl-C included. A run in the background (not the terminal's foreground process group) leaves
 // the terminal's modes alone and reads no key from it, so it runs to the end as rm does; only a
-// question waits, stopped by the terminal, until the run is brought to the foreground. Ctrl-C, a
-// hang-up and a kill are only noted by their handler: the run ends at the walk's next step or in
-// the key read it was waiting in, in order, with every line written. The bytes from either become
-// keys as platform/key_stream.h says.
+// question waits, stopped by the terminal, until the run is brought to the foreground. Ctrl-C,
+// a quit (Ctrl-\), a hang-up and a kill are only noted by their handler: the run ends at the walk's
+// next step or in the key read it was waiting in, in order, with every line written, and the
+// process then ends by that signal (EndProcess). The bytes from either become keys as
+// platform/key_stream.h says.
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -56,16 +57,8 @@ bool InForeground() {
   return tcgetpgrp(0) == getpgrp();
 }
 
-extern "C" void OnInterrupt(int) {
-  NoteUserInterrupt();
-}
-
-// A quit: give the terminal back, then end as the system would.
-extern "C" void OnEndingSignal(int signal_number) {
-  if (modes_changed)
-    tcsetattr(0, TCSANOW, &saved_modes);
-  std::signal(signal_number, SIG_DFL);
-  raise(signal_number);
+extern "C" void OnInterrupt(int signal_number) {
+  NoteUserInterrupt(signal_number);
 }
 
 extern "C" void OnStop(int) {
@@ -123,14 +116,13 @@ void StartKeyboard() {
   struct sigaction action = {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
     sigaction(signal_number, &action, nullptr);
   input_is_terminal = isatty(0) != 0;
   if (!input_is_terminal || tcgetattr(0, &saved_modes) != 0) {
     input_is_terminal = false;
     return;
   }
-  std::signal(SIGQUIT, OnEndingSignal);
   std::signal(SIGTSTP, OnStop);
   std::signal(SIGCONT, OnContinue);
   if (InForeground())

@@ -11,8 +11,10 @@
 #include "platform/posix/position_posix.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -37,16 +39,23 @@ namespace {
 
 // A directory the walk stepped down from, to step up to again.
 struct HeldDirectory {
-  int fd;
+  int fd; // -1 once let go for room (see KeepWithinBudget)
   // The directory was entered by the program (the target or a directory under it), so its own
   // write permission may be given back to its owner when that alone stops an erase inside it.
   bool entered;
   // Reached from its drive's root through no link at all.
   bool from_root;
+  // Of a directory let go: the step up takes ".." only when it is this very directory.
+  dev_t device = 0;
+  ino_t inode = 0;
 };
 
 bool current_from_root = false;
 std::vector<HeldDirectory> held;
+
+// Why the current directory the run started in cannot be read (0 when it can), until the run
+// moves: GetDriveDirectory(0) fails with it meanwhile.
+std::uint32_t start_unknown = 0;
 
 // ---- Modes given back --------------------------------------------------------------------------
 
@@ -77,11 +86,85 @@ void CloseDirectory(int fd) {
 
 void DropHeldDirectories() {
   for (const HeldDirectory& directory : held)
-    CloseDirectory(directory.fd);
+    if (directory.fd >= 0)
+      CloseDirectory(directory.fd);
   held.clear();
 }
 
+// ---- Room for descriptors ----------------------------------------------------------------------
+
+// The limit on open files leaves room for this many held directories: each level of the walk
+// holds one, and a tree as deep as the walk goes must fit in a limit of 64 (or less). Beyond it
+// the directories farthest up are let go, each remembered by its device and inode.
+std::size_t held_budget = SIZE_MAX;
+// Kept free for the rest: the standard streams, the terminal, the current directory, a listing,
+// the directory being entered, an entry looked at, the program's own file.
+constexpr rlim_t SpareDescriptors = 16;
+
+// The soft limit is raised to the hard one, as tools that hold many files open do.
+void SetDescriptorBudget() {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+    return;
+  if (limit.rlim_cur < limit.rlim_max) {
+    struct rlimit raised = {limit.rlim_max, limit.rlim_max};
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+      limit = raised;
+  }
+  if (limit.rlim_cur != RLIM_INFINITY)
+    held_budget = limit.rlim_cur > SpareDescriptors ? limit.rlim_cur - SpareDescriptors : 0;
+}
+
+bool GivenWriteTo(int fd) {
+  for (const GivenWrite& record : given_write)
+    if (record.fd == fd)
+      return true;
+  return false;
+}
+
+// Lets go of the directories farthest up while more are held open than the budget allows. One
+// whose mode is to be given back stays held.
+void KeepWithinBudget(std::vector<HeldDirectory>& directories) {
+  std::size_t open = 0;
+  for (const HeldDirectory& directory : directories)
+    open += directory.fd >= 0 ? 1 : 0;
+  for (HeldDirectory& directory : directories) {
+    if (open <= held_budget)
+      return;
+    struct stat status;
+    if (directory.fd < 0 || GivenWriteTo(directory.fd) || sys::fstat(directory.fd, &status) != 0)
+      continue;
+    directory.device = status.st_dev;
+    directory.inode = status.st_ino;
+    sys::close(directory.fd);
+    directory.fd = -1;
+    --open;
+  }
+}
+
+// A directory let go is opened again through ".." of the current one, and only when that is
+// still the very directory: moved elsewhere meanwhile, the step up finds another and is refused.
+int ReopenHeld(const HeldDirectory& directory, std::uint32_t& error) {
+  int flags = (directory.entered ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC;
+  int fd = sys::openat(current_fd, "..", flags);
+  if (fd < 0 && directory.entered)
+    fd = sys::openat(current_fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    error = OsErrorFromErrno(errno);
+    return -1;
+  }
+  struct stat status;
+  if (sys::fstat(fd, &status) != 0 || status.st_dev != directory.device ||
+      status.st_ino != directory.inode) {
+    sys::close(fd);
+    error = oserror::PathNotFound;
+    return -1;
+  }
+  return fd;
+}
+
 void MakeCurrent(int fd, bool entered, bool from_root) {
+  start_unknown = 0;
   if (current_fd >= 0)
     CloseDirectory(current_fd);
   current_fd = fd;
@@ -160,7 +243,8 @@ std::uint32_t OpenError(int error) {
 
 void CloseAll(std::vector<HeldDirectory>& directories) {
   for (const HeldDirectory& directory : directories)
-    sys::close(directory.fd);
+    if (directory.fd >= 0)
+      sys::close(directory.fd);
   directories.clear();
 }
 
@@ -206,6 +290,7 @@ int OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDirect
       return -1;
     }
     ancestors.push_back({fd, false, true});
+    KeepWithinBudget(ancestors);
     fd = next;
   }
   if (ancestors.empty()) {
@@ -239,10 +324,20 @@ void StepUp() {
     return;
   }
   HeldDirectory parent = held.back();
+  if (parent.fd < 0) {
+    std::uint32_t error = 0;
+    parent.fd = ReopenHeld(parent, error);
+    if (parent.fd < 0) {
+      SetPendingError(error);
+      return;
+    }
+  }
   struct stat here;
   bool known = sys::fstat(current_fd, &here) == 0;
   if (sys::fchdir(parent.fd) != 0) {
     SetPendingError(OsErrorFromErrno(errno));
+    if (held.back().fd < 0)
+      sys::close(parent.fd);
     return;
   }
   held.pop_back();
@@ -284,6 +379,7 @@ void StepDown(const std::string& dos_name) {
     return;
   }
   held.push_back({current_fd, current_entered, current_from_root});
+  KeepWithinBudget(held);
   current_fd = -1;
   MakeCurrent(fd, true, current_from_root);
   AppendComponent(LogicalCurrent(), dos_name);
@@ -346,8 +442,11 @@ bool ParentIsHeld() {
 }
 
 std::string GetDriveDirectory(std::uint8_t drive) {
-  if (drive == 0)
+  if (drive == 0) {
+    if (start_unknown != 0)
+      SetPendingError(start_unknown);
     return LogicalCurrent();
+  }
   int index = drive - 1;
   if (!DriveIsMapped(index)) {
     SetPendingError(oserror::InvalidDrive);
@@ -360,22 +459,23 @@ std::string StartFileSystem() {
   std::string problem = LoadDriveTable();
   if (!problem.empty())
     return problem;
+  SetDescriptorBudget();
   char* cwd = sys::getcwd(nullptr, 0);
-  bool known = cwd != nullptr;
-  std::string start = known ? cwd : "/";
+  std::uint32_t unknown = 0;
+  if (cwd == nullptr)
+    unknown = errno == ENOENT || errno == 0 ? oserror::PathNotFound : OsErrorFromErrno(errno);
+  // A current directory that cannot be read (removed, or a path longer than the system gives
+  // whose parent the user may not read) lies on no drive, and the run stays in it: a relative
+  // path leads nowhere from here, never to the root.
+  std::string dos = cwd != nullptr ? DosPathOf(cwd) : UnixFormOf("");
   free(cwd);
-  // A current directory that no longer exists gives way to the root.
-  int fd = sys::open(known ? "." : "/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0 && !known && sys::fchdir(fd) != 0) {
-    sys::close(fd);
-    fd = -1;
-  }
-  std::string dos = DosPathOf(start);
+  int fd = sys::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   int drive = DriveIndex(dos[0]);
   if (drive < 0 || dos[1] != ':')
     drive = NoDrive; // a relative path cannot be expanded from here, and is refused
   SetCurrentDrive(drive);
   DriveCurrent(drive) = dos;
   MakeCurrent(fd, false, false);
+  start_unknown = unknown;
   return {};
 }

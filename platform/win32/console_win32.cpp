@@ -10,7 +10,8 @@
 // that leave the window go into the console's own scrollback with the bytes they had on screen.
 // A standard error handle that is no console is a log; a question is then also shown on the
 // console the keys are typed at. Ctrl-C, Ctrl-Break and closing the console are only noted by
-// the control handler (which runs on a thread of the system's); the run ends in order.
+// the control handler (which runs on a thread of the system's); the run ends in order, with the
+// status of a process ended by Ctrl-C.
 #include <windows.h>
 
 #include <algorithm>
@@ -78,7 +79,7 @@ void ShowInConsole(HANDLE console, std::string_view bytes) {
 BOOL WINAPI OnControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
     return FALSE;
-  NoteUserInterrupt();
+  NoteUserInterrupt(static_cast<int>(event) + 1);
   SetEvent(interrupt_event);
   // After a closed console the process ends when this returns: the run ends it first (and the
   // system does after a few seconds whatever happens).
@@ -132,7 +133,10 @@ void* InterruptEvent() {
 
 void EndProcess(int status) {
   FlushOutput();
-  ExitProcess(static_cast<UINT>(status));
+  // After Ctrl-C, Ctrl-Break or a closed console the status is the one Windows gives a process
+  // that such an interrupt ended, so that cmd, PowerShell or a script sees the interrupt.
+  constexpr UINT ControlCExit = 0xC000013A; // STATUS_CONTROL_C_EXIT
+  ExitProcess(UserInterruptCause() != 0 ? ControlCExit : static_cast<UINT>(status));
 }
 
 int ArgumentCount() {

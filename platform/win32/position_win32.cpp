@@ -41,6 +41,9 @@ int current_drive = 2; // C:
 // The current directory of each drive, as DOS keeps one per drive; empty while not yet asked.
 std::string drive_paths[26];
 unsigned generation = 1;
+// Why the current directory the run started in cannot be read (0 when it can), until the run
+// moves: GetDriveDirectory(0) fails with it meanwhile.
+DWORD start_unknown = 0;
 
 ListedItem listed;
 unsigned listed_generation = 0;
@@ -64,6 +67,7 @@ void DropHeld() {
 
 void Moved() {
   ++generation;
+  start_unknown = 0;
 }
 
 bool IsDriveForm(const std::string& path) {
@@ -270,7 +274,7 @@ void ChangeDrive(char letter) {
     return;
   }
   int drive = DriveOf(letter);
-  if (drive == current_drive)
+  if (drive == current_drive && start_unknown == 0)
     return;
   if (DWORD error = KnowDrive(drive)) {
     SetPendingChangeError(error);
@@ -392,6 +396,10 @@ std::string PrepareChange(std::string_view path) {
 }
 
 std::string GetDriveDirectory(std::uint8_t drive) {
+  if (drive == 0 && start_unknown != 0) {
+    SetPendingError(start_unknown);
+    return std::string(1, static_cast<char>('A' + current_drive)) + ":\\";
+  }
   if (drive == 0 || drive - 1 == current_drive)
     return Logical();
   char letter = static_cast<char>('@' + drive);
@@ -410,8 +418,11 @@ std::string StartFileSystem() {
   RemoveLeftoverImages();
   DropHeld();
   std::wstring current(MAX_PATH, L'\0');
+  DWORD error = 0;
   for (;;) {
     DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data());
+    if (length == 0)
+      error = GetLastError();
     if (length < current.size()) {
       current.resize(length);
       break;
@@ -424,6 +435,11 @@ std::string StartFileSystem() {
     if (path.size() > 3 && path.back() == '\\')
       path.pop_back();
     current_drive = DriveOf(path[0]);
+  } else if (!path.starts_with("\\\\")) {
+    // Neither on a drive nor on a share: a directory that cannot be read (wine answers "unix"
+    // for one removed before the start). It is not taken for the current drive's.
+    start_unknown = error != 0 ? error : oserror::PathNotFound;
+    return {};
   }
   Logical() = path;
   Moved();

@@ -19,6 +19,7 @@
 #include <sstream>
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -168,6 +169,8 @@ bool OpenScreen(int ends[2], int columns) {
                             const RunOptions& options) {
   if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0)
     _exit(126);
+  if (options.cwd_removed && rmdir(options.cwd.c_str()) != 0)
+    _exit(126);
   for (const std::string& entry : options.env) {
     std::size_t equals = entry.find('=');
     setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
@@ -179,6 +182,12 @@ bool OpenScreen(int ends[2], int columns) {
       (void)!write(2, message, sizeof message - 1);
       _exit(CouldNotBecomeUser);
     }
+  }
+  if (options.open_files > 0) {
+    struct rlimit limit = {static_cast<rlim_t>(options.open_files),
+                           static_cast<rlim_t>(options.open_files)};
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+      _exit(126);
   }
   if (options.cut_at_call >= 0 && ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
     _exit(CouldNotTrace);

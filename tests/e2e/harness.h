@@ -26,6 +26,7 @@ struct RunOptions {
   std::string input;            // bytes on standard input (a pipe, closed after them)
   bool no_input = false;        // standard input from /dev/null instead
   std::string cwd;              // working directory of the run
+  bool cwd_removed = false;     // removed once the run is in it, before the program starts
   std::vector<std::string> env; // extra NAME=value entries
   bool merge = true;            // standard output and error into one pipe (2>&1)
   // Standard error (with standard output when merged) on a screen: a pseudo-terminal of 80
@@ -40,7 +41,8 @@ struct RunOptions {
   // holds the terminal's foreground).
   int columns = 80;
   bool background = false;
-  int as_uid = -1; // run as this user (and its group) when >= 0
+  int as_uid = -1;    // run as this user (and its group) when >= 0
+  int open_files = 0; // when > 0: the limit on open files, soft and hard (as "ulimit -n" sets it)
   // When >= 0: the run is traced and killed as it enters its system call number `cut_at_call`
   // (from 0) of those that can change a file or a folder (open, write, rename, a change of mode,
   // a sync ...), so that it leaves the files as every call before left them. Pipes only.

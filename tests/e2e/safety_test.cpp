@@ -415,6 +415,50 @@ TEST_F(SafetyTest, ReadOnlyEntriesOfTheUsersOwnAreErased) {
   EXPECT_EQ(ModeOf(Path("out/hl2")), 0444u);
 }
 
+// A current directory that cannot be read (removed before the start) is no base for a target:
+// one that is not a full path is refused before anything is touched, never taken from a root,
+// and a full path still goes. Z: is a folder of the test's own, so that "/" lies on no drive.
+TEST_F(SafetyTest, TargetsNeedAFullPathWhenTheCurrentDirectoryIsGone) {
+  struct Case {
+    std::string target;
+    bool erased;
+  };
+  std::vector<Case> cases = {{"t", false},     {"T:t", false}, {"\\t", false},
+                             {"..\\t", false}, {"T:", false},  {"T:\\t", true}};
+  if (!UnderEmulator())
+    cases.push_back({Path("t"), true}); // a Linux path is a full one
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target);
+    MakeTree(root, {"t/f", "z/", "gone/"});
+    RunOptions options = Options();
+    options.env = {"VAKRUN_DRIVES=T=" + root + ";Z=" + Path("z")};
+    options.cwd = Path("gone");
+    options.cwd_removed = true;
+    RunResult run = RunVakrun({"-D", c.target}, options);
+    // The shell script that starts wine cannot read the directory either, and says so.
+    const std::string launcher = "sh: 0: getcwd() failed: No such file or directory\n";
+    if (UnderEmulator() && run.out.starts_with(launcher))
+      run.out.erase(0, launcher.size());
+    if (c.erased) {
+      EXPECT_EQ(Visible(run.out), Visible(AsWritten(Echo("Mask:*.*") + Working + Spinner(2) +
+                                                        Cleared() + "Deleted 1 file and 1 dir\r\n",
+                                                    options)));
+      EXPECT_EQ(run.status, 0);
+      EXPECT_EQ(ListTree(root), std::vector<std::string>{"z/"});
+    } else {
+      EXPECT_EQ(
+          Visible(run.out),
+          Visible(AsWritten(Echo("Mask:*.*") + NoneDeleted() +
+                                Problem("Cannot read the current directory to find " + c.target),
+                            options)));
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(ListTree(root), (std::vector<std::string>{"t/", "t/f", "z/"}));
+    }
+    std::filesystem::remove_all(Path("t"));
+    std::filesystem::remove_all(Path("z"));
+  }
+}
+
 // A file that cannot be erased would be left writable, unless it has a second link: that one may
 // lie outside the target.
 TEST_F(SafetyTest, FileLinkedFromOutsideKeepsItsModeWhenItStays) {

@@ -86,9 +86,27 @@ std::string OnTerminal(const std::string& text) {
 
 const std::string Interrupted = "PROBLEM: User interrupt via CNTRL-BREAK\r";
 
-// Ctrl-C, a kill or a hang-up ends the run in order: the summary of what was erased, the
-// interrupt's PROBLEM line, status 1, the terminal's modes given back, and a report line for
-// every file that is gone (the report lines go to a file, which keeps all of them).
+// What a run stopped by an interrupt among the `files` files of `folder` (on drive T:) has done:
+// erased some of them, not all, written a report line for each into `report`, and shown its
+// summary and then the interrupt's PROBLEM line.
+void ExpectStoppedInOrder(const TerminalRun& run, const std::string& report,
+                          const std::string& root, const std::string& folder, int files) {
+  std::size_t left = static_cast<std::size_t>(
+      std::distance(std::filesystem::directory_iterator(root + "/" + folder),
+                    std::filesystem::directory_iterator()));
+  std::size_t erased = static_cast<std::size_t>(files) - left;
+  EXPECT_GT(left, 0u) << "the run ended before the walk's end";
+  EXPECT_EQ(Count(report, "\r\n"), erased) << "a line for every erased file";
+  EXPECT_EQ(Count(report, "Deleted T:\\" + folder + "\\f"), erased);
+  std::string counts = std::to_string(erased) + (erased == 1 ? " file" : " files") + " and 0 dirs";
+  EXPECT_TRUE(Shows(run, "Deleted " + counts + "\r\r\n" + Cleared() + "\r" + Interrupted))
+      << Visible(run.screen.substr(run.screen.size() > 400 ? run.screen.size() - 400 : 0));
+}
+
+// Ctrl-C, a quit, a kill or a hang-up ends the run in order: the summary of what was erased, the
+// interrupt's PROBLEM line, the terminal's modes given back, a report line for every file that is
+// gone (the report lines go to a file, which keeps all of them), and then the process ends by that
+// very signal, as the system would have ended it.
 TEST_F(TerminalTest, InterruptEndsTheRunInOrder) {
   if (UnderEmulator())
     GTEST_SKIP() << "a pseudo-terminal shows wine's console drawing; tests/wine sends these "
@@ -104,6 +122,7 @@ TEST_F(TerminalTest, InterruptEndsTheRunInOrder) {
       {"Ctrl-C during the walk", SIGINT, {"t"}, {{"Working", ""}}},
       {"a kill during the walk", SIGTERM, {"t"}, {{"Working", ""}}},
       {"a hang-up during the walk", SIGHUP, {"t"}, {{"Working", ""}}},
+      {"a quit during the walk", SIGQUIT, {"t"}, {{"Working", ""}}},
       {"Ctrl-C at the Esc question", SIGINT, {"t"}, {{"Working", "\x1b"}, {"(y/N) ", ""}}},
       {"a kill at the drive-root question", SIGTERM, {"T:\\"}, {{"(y/N) ", ""}}},
   };
@@ -116,19 +135,39 @@ TEST_F(TerminalTest, InterruptEndsTheRunInOrder) {
     std::string report = FileBytes(options.output_file);
     std::filesystem::remove(options.output_file);
     EXPECT_FALSE(run.timed_out);
-    EXPECT_EQ(run.status, 1) << Visible(run.screen);
+    EXPECT_EQ(run.status, 128 + c.signal_number) << Visible(run.screen);
     EXPECT_TRUE(run.modes_restored);
-    std::size_t left = static_cast<std::size_t>(std::distance(
-        std::filesystem::directory_iterator(Path("t")), std::filesystem::directory_iterator()));
-    std::size_t erased = static_cast<std::size_t>(files) - left;
-    EXPECT_GT(left, 0u) << "the run ended before the walk's end";
-    EXPECT_EQ(Count(report, "\r\n"), erased) << "a line for every erased file";
-    EXPECT_EQ(Count(report, "Deleted T:\\t\\f"), erased);
-    EXPECT_TRUE(Shows(run, "Deleted " + std::to_string(erased) + " files and 0 dirs\r\r\n" +
-                               Cleared() + "\r" + Interrupted))
-        << Visible(run.screen.substr(run.screen.size() > 400 ? run.screen.size() - 400 : 0));
+    ExpectStoppedInOrder(run, report, root, "t", files);
     std::filesystem::remove_all(Path("t"));
   }
+}
+
+// A shell loop over two targets, stopped by Ctrl-C while the first is erased, stops there: the
+// second target stays whole. The first run has written a line for every file it erased, its
+// summary and the interrupt's PROBLEM line, and given the terminal its modes back. The shell ends
+// by the interrupt too, as it does when rm is stopped so.
+TEST_F(TerminalTest, CtrlCStopsAShellLoop) {
+  if (UnderEmulator())
+    GTEST_SKIP() << "wine hands a Linux shell only the low byte of the Windows status, as an "
+                    "ordinary exit; tests/wine checks that status";
+  const int files = 10000;
+  MakeFiles(Path("big1"), files);
+  MakeFiles(Path("big2"), 10);
+  RunOptions options = Options();
+  options.program = "/bin/bash";
+  options.output_file = Path("../" + std::filesystem::path(root).filename().string() + ".out");
+  TerminalRun run = RunInTerminal(
+      {"-c", "for d in big1 big2; do \"$0\" \"$d\"; done; echo LOOP GOES ON", VakrunPath()},
+      {{"Working", ""}}, options, SIGINT);
+  std::string report = FileBytes(options.output_file);
+  std::filesystem::remove(options.output_file);
+  EXPECT_FALSE(run.timed_out);
+  EXPECT_EQ(run.status, 128 + SIGINT) << Visible(run.screen);
+  EXPECT_TRUE(run.modes_restored);
+  EXPECT_EQ(ListTree(Path("big2")).size(), 10u) << "the loop went on to the second target";
+  EXPECT_EQ(Count(run.screen, "Using option(s): "), 1u) << Visible(run.screen);
+  EXPECT_FALSE(Shows(run, "LOOP GOES ON"));
+  ExpectStoppedInOrder(run, report, root, "big1", files);
 }
 
 // With standard error in a file and keys typed at the terminal, a question and its answer are

@@ -379,4 +379,33 @@ TEST_F(WalkOptionsTest, DepthLimitIsSixtyLevelsBelowTheTarget) {
   }
 }
 
+// A tree as deep as the walk goes is erased whole under a small limit on open files ("ulimit -n"
+// sets both limits, so raising the soft one gains nothing): the walk lets go of the directories
+// farthest up and steps up to them again through "..". So does the climb of ParentDelete from a
+// target that deep below its drive's root.
+TEST_F(WalkOptionsTest, DeepTreesFitASmallLimitOnOpenFiles) {
+  if (UnderEmulator())
+    GTEST_SKIP() << "the limit on open files is the Linux build's; wine itself needs more";
+  std::string chain = "t";
+  for (int i = 0; i < 60; ++i)
+    chain += "/d";
+  for (int limit : {64, 10}) {
+    SCOPED_TRACE(limit);
+    RunOptions options = Options();
+    options.open_files = limit;
+    MakeTree(root, DirectoryChain(60, true));
+    RunResult run = RunVakrun({"-D", "t"}, options);
+    EXPECT_TRUE(run.out.ends_with(AsWritten(Summary("61 files and 61 dirs")))) << Visible(run.out);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(ListTree(root), std::vector<std::string>{});
+
+    MakeTree(root, {chain + "/x/f", "keep"});
+    run = RunVakrun({"-D", "-P", chain + "/x"}, options);
+    EXPECT_TRUE(run.out.ends_with(AsWritten(Summary("1 file and 62 dirs")))) << Visible(run.out);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(ListTree(root), std::vector<std::string>{"keep"});
+    std::filesystem::remove(Path("keep"));
+  }
+}
+
 } // namespace

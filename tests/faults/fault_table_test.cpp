@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -125,6 +126,13 @@ uid_t Root() {
   return 0;
 }
 
+// ".." leads to another directory than the one above: two levels up, as after a move.
+int OpenatDotDotElsewhere(int dir_fd, const char* name, int flags, ...) {
+  if (std::string_view(name) == "..")
+    return ::openat(dir_fd, "../..", flags);
+  return ::openat(dir_fd, name, flags);
+}
+
 struct FaultCase {
   const char* name;
   // The process is seen as one that may change every mode, whoever runs the test.
@@ -135,6 +143,8 @@ struct FaultCase {
   std::vector<std::pair<std::string, mode_t>> modes = {};
   std::vector<Fault> faults = {};
   std::vector<Replacement> replacements = {};
+  // When > 0: the limit on open files, soft and hard.
+  int open_files = 0;
   std::string keys = {};
   // The per-entry report lines, in any order.
   std::vector<std::string> report;
@@ -191,6 +201,18 @@ const FaultCase kCases[] = {
      .faults = {{"chmod", 1, EROFS}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Disk is write-protected"},
+     .status = 1,
+     .left = WholeTarget,
+     .left_modes = {{"t/f", 0444}}},
+    {.name = "EIO at a file's attribute change ends the run with the device error's number",
+     .arguments = {"t"},
+     .tree = {"t/f=1"},
+     .modes = {{"t/f", 0444}},
+     .faults = {{"chmod", 1, EIO}},
+     .report = {},
+     .ending =
+         {"Deleted 0 files and 0 dirs",
+          "PROBLEM: Unexpected error 162 occurred. Please check your DOS manual for details."},
      .status = 1,
      .left = WholeTarget,
      .left_modes = {{"t/f", 0444}}},
@@ -384,14 +406,46 @@ const FaultCase kCases[] = {
      .ending = {"Deleted 0 files and 0 dirs"},
      .status = 1,
      .left = {"t/", "t/x/", "t/x/f=1"}},
-    {.name = "EIO in the middle of a listing passes over what it did not list",
+    // A listing cut short for lack of resources or by a device error ends the run, naming the
+    // directory (control characters shown as "?") and the cause: entries it did not see must
+    // not make their directory pass for one not empty.
+    {.name = "EIO in a listing ends the run with the directory and the cause",
      .arguments = {"t"},
      .tree = {"t/f=1"},
      .faults = {{"readdir", 1, EIO}},
-     .report = {"Could not remove non-empty directory T:\\t"},
-     .ending = {"Deleted 0 files and 0 dirs"},
+     .report = {},
+     .ending = {"Deleted 0 files and 0 dirs",
+                "PROBLEM: Unable to read directory T:\\t: Problem reading from disk"},
      .status = 1,
      .left = WholeTarget},
+    {.name = "EMFILE at opening a subdirectory's listing ends the run after what went before",
+     .arguments = {"t"},
+     .tree = {"t/f=1", "t/x\x1b[2J/g=2"},
+     .faults = {{"opendir", 3, EMFILE}},
+     .report = {"Deleted T:\\t\\f"},
+     .console_lacks = {"\x1b"},
+     .ending = {"Deleted 1 file and 0 dirs",
+                "PROBLEM: Unable to read directory T:\\t\\x?[2J: Too many open files"},
+     .status = 1,
+     .left = {"t/", "t/x\x1b[2J/", "t/x\x1b[2J/g=2"}},
+    {.name = "ENFILE at opening the target's listing ends the run",
+     .arguments = {"t"},
+     .tree = {"t/f=1"},
+     .faults = {{"opendir", 1, ENFILE}},
+     .report = {},
+     .ending = {"Deleted 0 files and 0 dirs",
+                "PROBLEM: Unable to read directory T:\\t: Too many open files"},
+     .status = 1,
+     .left = WholeTarget},
+    {.name = "ENOMEM in a subdirectory's listing ends the run",
+     .arguments = {"t"},
+     .tree = {"t/x/g=2"},
+     .faults = {{"opendir", 3, ENOMEM}},
+     .report = {},
+     .ending = {"Deleted 0 files and 0 dirs",
+                "PROBLEM: Unable to read directory T:\\t\\x: Not enough memory"},
+     .status = 1,
+     .left = {"t/", "t/x/", "t/x/g=2"}},
     {.name = "EBUSY at a removal leaves the directory as one not empty",
      .arguments = {"t"},
      .tree = {"t/d/"},
@@ -418,6 +472,17 @@ const FaultCase kCases[] = {
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to change to .."},
      .status = 1,
      .left = {"t/", "t/d/"}},
+    // Under a small limit on open files the directories farthest up are let go, and a step up
+    // to one opens ".." again: it goes on only when that is still the very directory.
+    {.name = "a step up to a directory let go for room refuses a \"..\" that leads elsewhere",
+     .arguments = {"t"},
+     .tree = {"t/a/f=1"},
+     .replacements = {{"openat", reinterpret_cast<AnyFunction>(&OpenatDotDotElsewhere)}},
+     .open_files = 16,
+     .report = {"Deleted T:\\t\\a\\f"},
+     .ending = {"Deleted 1 file and 0 dirs", "PROBLEM: Unable to change to .."},
+     .status = 1,
+     .left = {"t/", "t/a/"}},
     {.name = "failing closes change nothing",
      .arguments = {"t"},
      .tree = {"t/f=1", "t/d/g=1"},
@@ -435,12 +500,12 @@ const FaultCase kCases[] = {
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to delete file f"},
      .status = 1,
      .left = WholeTarget},
-    {.name = "ENOENT at a file's attribute change ends the run",
+    {.name = "ENOENT at a file's attribute change ends the run with the file's name",
      .arguments = {"t"},
      .tree = {"t/f=1"},
      .faults = {{"statx", 1, ENOENT}},
      .report = {},
-     .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Disk is write-protected"},
+     .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to delete file f"},
      .status = 1,
      .left = WholeTarget},
     {.name = "ENOENT at a directory's attribute change goes on to its removal",
@@ -515,6 +580,25 @@ const FaultCase kCases[] = {
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Disk is write-protected"},
      .status = 1,
      .left = WholeTarget},
+    // A current directory that cannot be read: a path too long for the system to give, whose
+    // parent an ordinary user may not read, or one removed. Only a full path is taken then.
+    {.name = "ENAMETOOLONG at reading the current directory refuses a drive-relative target",
+     .arguments = {"T:t"},
+     .tree = {"t/f=1"},
+     .faults = {{"getcwd", 1, ENAMETOOLONG}},
+     .report = {},
+     .ending = {"Deleted 0 files and 0 dirs",
+                "PROBLEM: Cannot read the current directory to find T:t"},
+     .status = 1,
+     .left = WholeTarget},
+    {.name = "EACCES at reading the current directory leaves a full path as it was",
+     .arguments = {"T:\\t"},
+     .tree = {"t/f=1"},
+     .faults = {{"getcwd", 1, EACCES}},
+     .report = {"Deleted T:\\t\\f", "Removed T:\\t"},
+     .ending = {"Deleted 1 file and 1 dir"},
+     .status = 0,
+     .left = {}},
     // A target refused: the question is asked again only for a new answer.
     {.name = "a refused target typed the same answer again and again is asked twice",
      .arguments = {"locked\x1b[2J"},
@@ -598,6 +682,9 @@ TEST_P(FaultRun, ReportsEndsAndLeavesTheTreeAsExpected) {
       ReplaceSystemCall(replacement.call, replacement.function);
     for (const Fault& fault : c.faults)
       FailSystemCall(fault.call, fault.nth, fault.error, fault.times);
+    struct rlimit limit = {static_cast<rlim_t>(c.open_files), static_cast<rlim_t>(c.open_files)};
+    if (c.open_files > 0 && setrlimit(RLIMIT_NOFILE, &limit) != 0)
+      _exit(126);
   });
   std::fclose(keys);
   EXPECT_EQ(ReportLines(run.out), Sorted(c.report)) << Visible(run.out);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -508,6 +509,39 @@ TEST_F(FileSystemTest, TheDirectoryJustLeftIsRemovedOnlyIfItIsStillThere) {
   EXPECT_EQ(TakeIoResult(), 3);
   EXPECT_TRUE(fs::exists(Here("a")));
   EXPECT_TRUE(fs::exists(root + "/moved"));
+}
+
+// A current directory that cannot be read (here removed) lies on no drive, and the current
+// directory of drive 0 fails with "path not found" until the run moves; a relative path leads
+// nowhere meanwhile, never to a root.
+TEST_F(FileSystemTest, ACurrentDirectoryThatCannotBeReadIsOnNoDrive) {
+  fs::create_directory(root + "/c/gone");
+  ASSERT_EQ(chdir((root + "/c/gone").c_str()), 0);
+  ASSERT_EQ(rmdir((root + "/c/gone").c_str()), 0);
+  ASSERT_EQ(StartFileSystem(), "");
+  std::string start = GetDriveDirectory(0);
+  EXPECT_EQ(TakeIoResult(), 3);
+  EXPECT_FALSE(start.size() >= 2 && start[1] == ':') << start;
+  EXPECT_FALSE(ExpandPath("WORK").starts_with("C:")) << ExpandPath("WORK");
+  ChangeDirectory("WORK");
+  EXPECT_NE(TakeIoResult(), 0);
+  ChangeDirectory("C:\\WORK");
+  EXPECT_EQ(TakeIoResult(), 0);
+  EXPECT_EQ(GetDriveDirectory(0), "C:\\WORK");
+  EXPECT_EQ(TakeIoResult(), 0);
+}
+
+// The soft limit on open files is raised to the hard one at the start.
+TEST_F(FileSystemTest, TheSoftLimitOnOpenFilesIsRaisedToTheHardOne) {
+  struct rlimit limit;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+  if (limit.rlim_max <= 64)
+    GTEST_SKIP() << "the hard limit leaves no room to lower the soft one";
+  struct rlimit lowered = {64, limit.rlim_max};
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  ASSERT_EQ(StartFileSystem(), "");
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+  EXPECT_EQ(limit.rlim_cur, limit.rlim_max);
 }
 
 TEST_F(FileSystemTest, APathNoDriveCoversNamesNoDrive) {
