@@ -182,9 +182,9 @@ TEST_F(FileSystemTest, RemovalAfterAStepUpChecksItIsTheDirectoryLeft) {
 }
 
 // A full path whose directory only a language's rules take for the current one (a soft hyphen
-// passed over, "ß" read as "ss", a letter joined with its combining accent, or letters that
-// code page 1252 folds together) names that other directory: an erase there never reaches the
-// current directory's file of the same name.
+// passed over, "ß" read as "ss", a letter joined with its combining accent, or two letters whose
+// UTF-8 bytes, read in code page 1252, are one letter in two cases) names that other directory:
+// an erase there never reaches the current directory's file of the same name.
 TEST_F(FileSystemTest, LookalikeDirectoryIsNeverTakenForTheCurrentOne) {
   struct Pair {
     std::string here, there;
@@ -197,8 +197,8 @@ TEST_F(FileSystemTest, LookalikeDirectoryIsNeverTakenForTheCurrentOne) {
        "e",
        "strasse"},
       {"\xC3\xA9", "e\xCC\x81"},
-      {"\xC3\x9F", "\xC3\xBF"}, // the same letters in code page 1252, upper-cased
-      {"\xC3\x9C", "\xC3\x8C"}, // the same letters in code page 1252, upper-cased
+      {"\xC3\x9C", "\xC3\x8C"}, // Ü and Ì: "Ãœ" and "ÃŒ" in code page 1252
+      {"\xC3\x9A", "\xC3\x8A"}, // Ú and Ê: "Ãš" and "ÃŠ"
   };
   for (const Pair& pair : pairs) {
     SCOPED_TRACE(pair.here + " / " + pair.there);

@@ -254,8 +254,8 @@ TEST_F(WineProgramTest, ShortNamesAreTakenInEveryPartOfTheTarget) {
 }
 
 // Names that only a language's rules take for the same (a soft hyphen, "ß" and "ss", a letter and
-// its combining accent, and letters that code page 1252 folds together) are each erased as
-// itself.
+// its combining accent, and "Ü" and "Ì", whose bytes read in code page 1252 differ only in case)
+// are each erased as itself.
 TEST_F(WineProgramTest, LookalikeNamesAreEachErasedAsItself) {
   const std::vector<std::string> names = {"ab",
                                           "a\xC2\xAD"
@@ -265,8 +265,8 @@ TEST_F(WineProgramTest, LookalikeNamesAreEachErasedAsItself) {
                                           "e",
                                           "\xC3\xA9",
                                           "e\xCC\x81",
-                                          "\xC3\x9F",
-                                          "\xC3\xBF"};
+                                          "\xC3\x9C",
+                                          "\xC3\x8C"};
   std::vector<std::string> tree, lines = {"Removed T:\\t"};
   for (const std::string& name : names) {
     tree.push_back("t/" + name + "/f=" + name);
