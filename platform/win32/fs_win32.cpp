@@ -8,8 +8,9 @@
 // the system offers them, so a read-only file goes without its attribute (shared with any other
 // name of the file) ever changing; otherwise the read-only bit is cleared on the handle first.
 // Without POSIX semantics a file that another program holds open (sharing its deletion) is only
-// marked, and its name stays until that program lets it go: the directory is asked afterwards,
-// and such an erase is told as pending (LastEntryCause).
+// marked, and its name stays until that program lets it go. Each entry is first opened sharing
+// nothing, which tells whether another program holds it; where one does, the directory is asked
+// for the name after the erase, and an erase that left it is told as pending (LastEntryCause).
 #include <windows.h>
 
 #include <string>
@@ -46,6 +47,9 @@ struct OpenEntry {
   bool elsewhere = false;
   bool other_file = false;
   bool can_delete = false;
+  // Opened while no other program held the entry (for its data or its deletion): once marked for
+  // deletion it goes as this handle closes.
+  bool held_alone = false;
   bool in_current = false;
   bool drive_root = false;
   bool deferred = false; // an attribute change waits for the erase, and is made only if it fails
@@ -73,17 +77,27 @@ bool IsDirectory(const HandleFacts& facts) {
 }
 
 // Opens the entry with as much of deletion and attribute access as it grants; a file another
-// program holds without sharing its deletion is still opened for its attributes.
+// program holds without sharing its deletion is still opened for its attributes. It is first
+// asked for alone, sharing nothing: where that is refused as a sharing violation, another program
+// holds it, and an erase may then leave it marked but listed.
 NTSTATUS OpenEntryHandle(OpenEntry& opened) {
-  const ACCESS_MASK tries[] = {DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                               FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_READ_ATTRIBUTES};
+  constexpr ACCESS_MASK Deletion = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+  const struct {
+    ACCESS_MASK access;
+    ULONG share;
+  } tries[] = {{Deletion, 0},
+               {Deletion, ShareAll},
+               {FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, ShareAll},
+               {FILE_READ_ATTRIBUTES, ShareAll}};
   NTSTATUS status = STATUS_SUCCESS;
-  for (ACCESS_MASK access : tries) {
+  for (const auto& attempt : tries) {
     auto open = [&](const std::wstring& name) {
-      return OpenRelative(opened.parent, name, access, FILE_OPEN_REPARSE_POINT, opened.handle);
+      return OpenRelative(opened.parent, name, attempt.access, FILE_OPEN_REPARSE_POINT,
+                          opened.handle, attempt.share);
     };
     status = OpenNamed(opened.named, open, opened.opened_by);
-    opened.can_delete = (access & DELETE) != 0;
+    opened.can_delete = (attempt.access & DELETE) != 0;
+    opened.held_alone = attempt.share == 0;
     if (status != STATUS_ACCESS_DENIED && status != STATUS_SHARING_VIOLATION)
       break;
   }
@@ -217,14 +231,16 @@ DWORD DeleteOpenEntry() {
   if (status < 0)
     return CannotBeOpened(status) ? oserror::AccessDenied : ErrorOf(status);
   // The entry goes as its handle closes, unless another program holds it too: then, without the
-  // POSIX semantics, its name stays listed until that one lets it go.
+  // POSIX semantics, its name stays until that one lets it go. The directory is asked only then:
+  // under wine a name that has gone is looked for through the whole directory.
   OwnedHandle own_parent = std::move(entry.own_parent);
   HANDLE parent = entry.parent;
   std::wstring name = std::move(entry.opened_by);
   FileId id = entry.facts.id;
+  bool held_alone = entry.held_alone;
   entry.deferred = false;
   ReleaseEntry();
-  if (!posix && StillListed(parent, name, id))
+  if (!posix && !held_alone && StillThere(parent, name, id))
     LastEntryCause = EntryCause::DeletePending;
   return 0;
 }

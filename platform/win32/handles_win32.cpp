@@ -58,15 +58,14 @@ NTSTATUS SetInformation(HANDLE handle, void* information, ULONG size,
 } // namespace
 
 NTSTATUS OpenRelative(HANDLE root, std::wstring_view name, ACCESS_MASK access, ULONG options,
-                      OwnedHandle& handle) {
+                      OwnedHandle& handle, ULONG share) {
   UNICODE_STRING text = Counted(name);
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, root, nullptr);
   IO_STATUS_BLOCK io;
   HANDLE opened = nullptr;
   NTSTATUS status =
-      NtOpenFile(&opened, access | SYNCHRONIZE, &attributes, &io,
-                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      NtOpenFile(&opened, access | SYNCHRONIZE, &attributes, &io, share,
                  options | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT);
   handle.reset(status < 0 ? nullptr : opened);
   return status;
@@ -184,20 +183,17 @@ bool StandsAsNamed(HANDLE handle, FileId id, HANDLE directory, std::wstring_view
          StandsIn(object_name, directory_name, entry.name);
 }
 
-bool StillListed(HANDLE directory, std::wstring_view name, FileId id) {
-  OwnedHandle listing;
-  if (OpenRelative(directory, L"", FILE_LIST_DIRECTORY, FILE_DIRECTORY_FILE, listing) < 0)
+bool StillThere(HANDLE directory, std::wstring_view name, FileId id) {
+  OwnedHandle handle;
+  NTSTATUS status =
+      OpenRelative(directory, name, FILE_READ_ATTRIBUTES, FILE_OPEN_REPARSE_POINT, handle);
+  if (status == STATUS_DELETE_PENDING)
+    return true;
+  HandleFacts facts;
+  if (status < 0 || ReadFacts(handle.get(), facts) < 0)
     return false;
-  std::vector<DirectoryEntry> entries;
-  for (bool first = true;; first = false) {
-    entries.clear();
-    NTSTATUS status = ListDirectory(listing.get(), entries, first, name);
-    if (status < 0 || status == STATUS_NO_MORE_FILES)
-      return false;
-    for (const DirectoryEntry& entry : entries)
-      if (id != 0 ? entry.id == id : SameName(entry.name, name))
-        return true;
-  }
+  // Another file made under the name meanwhile is not the one that was erased.
+  return id == 0 || facts.id == id;
 }
 
 NTSTATUS WriteAttributes(HANDLE handle, DWORD attributes) {

@@ -34,11 +34,12 @@ struct HandleFacts {
 };
 
 // Opens `name` relative to `root` (or a full NT path when root is null; an empty name opens
-// root itself again), sharing it with every other user. `options` adds FILE_OPEN_REPARSE_POINT
-// (a link at the end of the name is opened itself, never followed), FILE_DIRECTORY_FILE and the
-// like. Answers the NT status; the handle is empty on failure.
+// root itself again), sharing it with every other user unless `share` says less. `options` adds
+// FILE_OPEN_REPARSE_POINT (a link at the end of the name is opened itself, never followed),
+// FILE_DIRECTORY_FILE and the like. Answers the NT status; the handle is empty on failure.
+constexpr ULONG ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 NTSTATUS OpenRelative(HANDLE root, std::wstring_view name, ACCESS_MASK access, ULONG options,
-                      OwnedHandle& handle);
+                      OwnedHandle& handle, ULONG share = ShareAll);
 
 // Reads the attributes, reparse tag and file number through the handle.
 NTSTATUS ReadFacts(HANDLE handle, HandleFacts& facts);
@@ -118,10 +119,11 @@ NTSTATUS OpenNamed(const NamedEntry& named, Open open, std::wstring& opened_by) 
 bool StandsAsNamed(HANDLE handle, FileId id, HANDLE directory, std::wstring_view directory_name,
                    std::wstring_view name);
 
-// True while the directory still lists the file `id` (by `name` when the system gives no file
-// numbers): a file marked for deletion stays listed until the last program that holds it open
-// lets it go, where the system offers no POSIX deletion.
-bool StillListed(HANDLE directory, std::wstring_view name, FileId id);
+// True while the directory still holds the file `id` under `name` (any file there when the
+// system gives no file numbers): a file marked for deletion stays until the last program that
+// holds it open lets it go, where the system offers no POSIX deletion. Asked by opening the name
+// again, which fails at once when the name has gone, the common case.
+bool StillThere(HANDLE directory, std::wstring_view name, FileId id);
 
 // Sets the attribute word through the handle (times unchanged).
 NTSTATUS WriteAttributes(HANDLE handle, DWORD attributes);

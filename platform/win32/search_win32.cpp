@@ -79,6 +79,8 @@ void StepSearch(SearchEntry& entry) {
 }
 
 void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
+  // An entry held open, alone, for the operations on it would keep its own listing from opening.
+  CloseOpenEntry();
   std::string_view directory_part = StartSearch(pattern, mask, entry);
   OpenSearch* search = new OpenSearch;
   DWORD error = 0;
