@@ -23,12 +23,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The Windows build's helper beside vakrun.exe (tests/wine/hold_entry.cpp).
+std::string HoldEntryPath() {
+  return (fs::path(VakrunPath()).parent_path() / "hold_entry.exe").string();
+}
+
 class WineProgramTest : public TempFolderTest {
 protected:
   void SetUp() override {
     if (!UnderEmulator())
       GTEST_SKIP() << "these runs are of the Windows program under wine (VAKRUN_EMULATOR)";
     TempFolderTest::SetUp();
+  }
+};
+
+// The runs beside another Windows program need the helper the Windows build makes with its tests.
+class WineHeldEntryTest : public WineProgramTest {
+protected:
+  void SetUp() override {
+    WineProgramTest::SetUp();
+    if (!IsSkipped() && !fs::exists(HoldEntryPath()))
+      GTEST_SKIP() << HoldEntryPath() << " is missing: the Windows build was made without tests";
   }
 };
 
@@ -39,11 +54,6 @@ std::vector<std::string> With(std::vector<std::string> entries,
                               const std::vector<std::string>& more) {
   entries.insert(entries.end(), more.begin(), more.end());
   return Sorted(entries);
-}
-
-// The Windows build's helper beside vakrun.exe (tests/wine/hold_entry.cpp).
-std::string HoldEntryPath() {
-  return (fs::path(VakrunPath()).parent_path() / "hold_entry.exe").string();
 }
 
 // Another Windows program that holds an entry ("open": open, sharing its deletion; "cwd": as its
@@ -223,7 +233,7 @@ TEST_F(WineProgramTest, NamesEndingInADotOrABlankAreErased) {
 
 // A short name in any part of the target, the last one too, names the directory as its long name
 // does; the lines name the paths as typed.
-TEST_F(WineProgramTest, ShortNamesAreTakenInEveryPartOfTheTarget) {
+TEST_F(WineHeldEntryTest, ShortNamesAreTakenInEveryPartOfTheTarget) {
   MakeTree(root, {"t/longdirectoryname/f", "t/longdirectoryname/sub/g", "longparentname/t/x/"});
   const std::string last = ShortPath("T:\\t\\longdirectoryname");
   const std::string first = ShortPath("T:\\longparentname");
@@ -310,7 +320,7 @@ TEST_F(WineProgramTest, NamesAWindowsPathCannotHoldAreErasedOrToldAndNothingOuts
 // holds open, sharing its deletion, is only marked: its name stays until that program lets it go.
 // Each such entry is told as pending, the status says that something asked for remains, and a
 // later run that meets it marked already tells it the same.
-TEST_F(WineProgramTest, EntriesHeldOpenWithDeletionSharedAreToldPending) {
+TEST_F(WineHeldEntryTest, EntriesHeldOpenWithDeletionSharedAreToldPending) {
   MakeTree(root, {"t/f=1", "t/g=2", "t/d/h=3", "t/e/"});
   Holder file, inner, directory;
   ASSERT_TRUE(file.Start("open", "T:\\t\\f"));
@@ -347,7 +357,7 @@ TEST_F(WineProgramTest, EntriesHeldOpenWithDeletionSharedAreToldPending) {
 
 // An empty directory that another program holds as its current directory cannot be removed: the
 // line says so, without claiming that it holds entries, and the run failed.
-TEST_F(WineProgramTest, DirectoryHeldAsACurrentDirectoryIsToldInUse) {
+TEST_F(WineHeldEntryTest, DirectoryHeldAsACurrentDirectoryIsToldInUse) {
   struct Case {
     std::vector<std::string> args;
     std::vector<std::string> lines;
