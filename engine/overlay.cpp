@@ -130,6 +130,7 @@ void OverlaySetEntryAttributes(std::string_view path, std::uint16_t attributes) 
     return;
   }
   LastServiceResult = 0;
+  LastEntryCause = EntryCause::None;
 }
 
 void OverlayEraseFile(std::string_view path) {
@@ -137,6 +138,7 @@ void OverlayEraseFile(std::string_view path) {
     EraseFile(path);
     return;
   }
+  LastEntryCause = EntryCause::None;
   if (PendingIoResult != 0)
     return;
   Hide(FullPathOfOperand(path));
@@ -147,6 +149,7 @@ void OverlayRemoveEmptyDirectory(std::string_view path) {
     RemoveEmptyDirectory(path);
     return;
   }
+  LastEntryCause = EntryCause::None;
   if (!RemovalGoesAhead(path))
     return;
   std::string full = FullPathOfOperand(path);

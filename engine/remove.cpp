@@ -91,6 +91,12 @@ void RemoveFileEntry(std::string_view name) {
     SpinnerStep();
     OverlayEraseFile(WithPassword(name));
     ResultCode result = TakeIoResult();
+    // Marked for deletion, the file stays while another program holds it open.
+    if (result == 0 && LastEntryCause == EntryCause::DeletePending) {
+      ReportEntryCause(name, LastEntryCause);
+      MarkRunFailed();
+      return;
+    }
     if (result == 0) {
       ++RunTally.FilesDeleted;
       if (Options.ShowDeleted != 0)
@@ -114,6 +120,12 @@ bool EnterSubdir(std::string_view name) {
     ResultCode result = TakeIoResult();
     if (result == 0)
       return true;
+    // A refusal the layer can name (a name the system cannot open, a directory going already)
+    // asks for no password: the directory is passed over with a line that says why.
+    if (result == 5 && ReportEntryCause(name, LastEntryCause)) {
+      MarkRunFailed();
+      return false;
+    }
     if (result != 5 && result != 86)
       EndWith("Unable to change to ", name);
     if (!PasswordStep(name))
@@ -146,6 +158,17 @@ bool LeaveAndRemoveDir(std::string_view name) {
     SpinnerStep();
     OverlayRemoveEmptyDirectory(WithPassword(name));
     ResultCode result = TakeIoResult();
+    EntryCause cause = LastEntryCause;
+    // A directory another program holds open, or one that stays marked for deletion while another
+    // program holds it, is not said to hold entries; it was to go, so the run failed.
+    if ((result == 5 && cause == EntryCause::InUse) ||
+        (result == 0 && cause == EntryCause::DeletePending)) {
+      if (result == 5 && Options.EmptyDirsOnly != 0)
+        OverlaySetEntryAttributes(WithPassword(name), saved_attributes);
+      ReportEntryCause(name, cause);
+      MarkRunFailed();
+      return false;
+    }
     if (result == 0) {
       ++RunTally.DirsRemoved;
       if (Options.ShowDeleted != 0)

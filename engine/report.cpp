@@ -44,11 +44,32 @@ void ReportSkippedPassword(std::string_view name) {
   Report("Skipped password-protected ", name);
 }
 void ReportSkippedAttributes(std::string_view name) {
-  Report("Skipped attribute change on ", name);
+  if (!ReportEntryCause(name, LastEntryCause))
+    Report("Skipped attribute change on ", name);
 }
 
 void ReportNonEmpty(std::string_view name, bool empty_dirs_only) {
   Report(empty_dirs_only ? "Skipping non-empty directory "
                          : "Could not remove non-empty directory ",
          name);
+}
+
+bool ReportEntryCause(std::string_view name, EntryCause cause) {
+  switch (cause) {
+  case EntryCause::None:
+    return false;
+  case EntryCause::Link:
+    Report("Skipped link ", name);
+    break;
+  case EntryCause::InvalidName:
+    Report("Skipped invalid name ", name);
+    break;
+  case EntryCause::InUse:
+    Report("Could not remove directory in use ", name);
+    break;
+  case EntryCause::DeletePending:
+    Report("Pending deletion (in use) ", name);
+    break;
+  }
+  return true;
 }

@@ -6,12 +6,21 @@
 #include <string>
 #include <string_view>
 
+#include "platform/result_codes.h"
+
 void ReportDeleted(std::string_view name);
 void ReportRemoved(std::string_view name);
 void ReportSkippedPassword(std::string_view name);
+// An attribute change refused with 5: the line names a link the layer will not open as itself,
+// or a name the system cannot open, where the layer says so (LastEntryCause); otherwise
+// "Skipped attribute change on ".
 void ReportSkippedAttributes(std::string_view name);
 // A directory that stayed because it was not empty.
 void ReportNonEmpty(std::string_view name, bool empty_dirs_only);
+// An entry that stays for what the layer said of it (LastEntryCause) beyond a refusal's code: a
+// directory another program holds open, an entry marked for deletion that another program still
+// holds, a link or a name as above. False, with nothing written, for EntryCause::None.
+bool ReportEntryCause(std::string_view name, EntryCause cause);
 
 // A name or path as it is shown in report lines, questions and messages: each control character
 // (below 32, 127, and the C1 controls U+0080 to U+009F) becomes "?", so that a name can neither

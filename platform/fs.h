@@ -68,6 +68,11 @@ std::uint16_t GetEntryAttributes(std::string_view path);
 void SetEntryAttributes(std::string_view path, std::uint16_t attributes);
 
 // Report through PendingIoResult and do nothing while it is non-zero.
+//
+// Where a body says more of the entry through LastEntryCause (platform/result_codes.h), these,
+// SetEntryAttributes and a step into a subdirectory answer 5 for the refusal it names (a link, a
+// name the system cannot open, a directory in use), so that the walk goes on; an entry marked for
+// deletion that another program still holds answers 0, the erase or removal having been made.
 void EraseFile(std::string_view path);
 void RemoveEmptyDirectory(std::string_view path);
 void ChangeDirectory(std::string_view path);

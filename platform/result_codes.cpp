@@ -2,6 +2,7 @@
 
 ResultCode PendingIoResult = 0;
 ResultCode LastServiceResult = 0;
+EntryCause LastEntryCause = EntryCause::None;
 
 ResultCode TakeIoResult() {
   ResultCode taken = PendingIoResult;

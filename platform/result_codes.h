@@ -17,6 +17,20 @@ extern ResultCode LastServiceResult;
 // Returns PendingIoResult and resets it to 0.
 ResultCode TakeIoResult();
 
+// What a layer knows of the entry of the last SetEntryAttributes, EraseFile, RemoveEmptyDirectory
+// or ChangeDirectory beyond the code that call gave, where the code alone would tell it wrong: a
+// refusal is 5 whatever its cause, and an erase that is accepted answers 0 even where the name
+// stays until another program lets the file go. Each of those calls sets it, None where there is
+// nothing to add. Only the Windows layer has anything to add.
+enum class EntryCause : std::uint8_t {
+  None,
+  Link,          // 5: a link the layer will not open as itself (under wine); left as it is
+  InvalidName,   // 5: a name the system cannot open (under wine, a Unix name with "?" or "\")
+  InUse,         // 5: another program holds the directory open and keeps it from going
+  DeletePending, // 0 or 5: marked for deletion, and stays listed while another program holds it
+};
+extern EntryCause LastEntryCause;
+
 // Windows error numbers the layers produce (both builds speak in these).
 namespace oserror {
 constexpr std::uint32_t FileNotFound = 2;

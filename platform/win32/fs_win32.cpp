@@ -7,6 +7,10 @@
 // marks the handle for deletion: with POSIX semantics and "ignore the read-only attribute" where
 // the system offers them, so a read-only file goes without its attribute (shared with any other
 // name of the file) ever changing; otherwise the read-only bit is cleared on the handle first.
+// Without POSIX semantics a file that another program holds open (sharing its deletion) is only
+// marked, and its name stays until that program lets it go. Each entry is first opened sharing
+// nothing, which tells whether another program holds it; where one does, the directory is asked
+// for the name after the erase, and an erase that left it is told as pending (LastEntryCause).
 #include <windows.h>
 
 #include <string>
@@ -22,7 +26,6 @@ namespace {
 
 constexpr DWORD Protecting =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-constexpr ACCESS_MASK DirectoryAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
 
 // Whether the system offers the extended deletion; asked once, on the first entry.
 enum class Offer { Unknown, Yes, No };
@@ -31,15 +34,22 @@ Offer extended = Offer::Unknown;
 // The entry the last attribute operation opened, kept for the erase or removal that follows on
 // the same name in the same place.
 struct OpenEntry {
-  HANDLE handle = nullptr;
-  HANDLE parent = nullptr;
-  bool own_parent = false;
-  std::string path; // as the caller named it
+  OwnedHandle handle;
+  OwnedHandle own_parent;  // a directory opened for this entry alone
+  HANDLE parent = nullptr; // own_parent's, or the held current directory's handle
+  std::string path;        // as the caller named it
   unsigned generation = 0;
-  std::wstring wide;
+  NamedEntry named;
+  std::wstring opened_by; // the name it was opened by in its parent
   HandleFacts facts;
-  bool is_link = false; // wine: the name leads elsewhere, or to another file than was listed
+  // wine: the name leads elsewhere (a link), or the name holds another file than it did when
+  // it was listed or left.
+  bool elsewhere = false;
+  bool other_file = false;
   bool can_delete = false;
+  // Opened while no other program held the entry (for its data or its deletion): once marked for
+  // deletion it goes as this handle closes.
+  bool held_alone = false;
   bool in_current = false;
   bool drive_root = false;
   bool deferred = false; // an attribute change waits for the erase, and is made only if it fails
@@ -48,19 +58,17 @@ struct OpenEntry {
 OpenEntry entry;
 
 void ReleaseEntry() {
-  if (entry.handle != nullptr)
-    CloseHandle(entry.handle);
-  if (entry.own_parent && entry.parent != nullptr)
-    CloseHandle(entry.parent);
   entry = OpenEntry{};
+}
+
+bool IsLink(const OpenEntry& opened) {
+  return opened.elsewhere || opened.other_file;
 }
 
 // What wine answers for its Unix pipes, sockets and devices, which it lists like files.
 bool CannotBeOpened(NTSTATUS status) {
-  constexpr NTSTATUS NoSuchDevice = static_cast<NTSTATUS>(0xC000000E);
-  constexpr NTSTATUS ObjectTypeMismatch = static_cast<NTSTATUS>(0xC0000024);
-  constexpr NTSTATUS InvalidParameter = static_cast<NTSTATUS>(0xC000000D);
-  return status == NoSuchDevice || status == ObjectTypeMismatch || status == InvalidParameter;
+  return status == STATUS_NO_SUCH_DEVICE || status == STATUS_OBJECT_TYPE_MISMATCH ||
+         status == STATUS_INVALID_PARAMETER;
 }
 
 bool IsDirectory(const HandleFacts& facts) {
@@ -69,26 +77,38 @@ bool IsDirectory(const HandleFacts& facts) {
 }
 
 // Opens the entry with as much of deletion and attribute access as it grants; a file another
-// program holds without sharing its deletion is still opened for its attributes.
-NTSTATUS OpenEntryHandle(HANDLE parent, const std::wstring& wide, HANDLE& handle,
-                         bool& can_delete) {
-  const ACCESS_MASK tries[] = {DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                               FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_READ_ATTRIBUTES};
-  constexpr NTSTATUS AccessDenied = static_cast<NTSTATUS>(0xC0000022);
-  constexpr NTSTATUS SharingViolation = static_cast<NTSTATUS>(0xC0000043);
-  NTSTATUS status = 0;
-  for (ACCESS_MASK access : tries) {
-    status = OpenRelative(parent, wide, access, FILE_OPEN_REPARSE_POINT, handle);
-    can_delete = (access & DELETE) != 0;
-    if (status != AccessDenied && status != SharingViolation)
+// program holds without sharing its deletion is still opened for its attributes. It is first
+// asked for alone, sharing nothing: where that is refused as a sharing violation, another program
+// holds it, and an erase may then leave it marked but listed.
+NTSTATUS OpenEntryHandle(OpenEntry& opened) {
+  constexpr ACCESS_MASK Deletion = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+  const struct {
+    ACCESS_MASK access;
+    ULONG share;
+  } tries[] = {{Deletion, 0},
+               {Deletion, ShareAll},
+               {FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, ShareAll},
+               {FILE_READ_ATTRIBUTES, ShareAll}};
+  NTSTATUS status = STATUS_SUCCESS;
+  for (const auto& attempt : tries) {
+    auto open = [&](const std::wstring& name) {
+      return OpenRelative(opened.parent, name, attempt.access, FILE_OPEN_REPARSE_POINT,
+                          opened.handle, attempt.share);
+    };
+    status = OpenNamed(opened.named, open, opened.opened_by);
+    opened.can_delete = (attempt.access & DELETE) != 0;
+    opened.held_alone = attempt.share == 0;
+    if (status != STATUS_ACCESS_DENIED && status != STATUS_SHARING_VIOLATION)
       break;
   }
   return status;
 }
 
 // Opens the entry a path names into `entry`, unless it is open already. Answers 0 or the
-// Windows error (a missing directory on the way is "path not found").
-DWORD Open(std::string_view path) {
+// Windows error (a missing directory on the way is "path not found"); a refusal that says more
+// than its code (see CauseOfRefusal) answers "access denied" with that in `cause`.
+DWORD Open(std::string_view path, EntryCause& cause) {
+  cause = EntryCause::None;
   std::string system = SystemPath(path);
   if (entry.handle != nullptr && entry.path == system && entry.generation == PositionGeneration())
     return 0;
@@ -96,7 +116,6 @@ DWORD Open(std::string_view path) {
   OpenEntry opened;
   opened.path = system;
   opened.generation = PositionGeneration();
-  const ListedItem* item = nullptr;
   std::wstring directory_name;
   // The entry's name when it stands in the current directory, which the position holds open.
   std::string name_here;
@@ -117,7 +136,7 @@ DWORD Open(std::string_view path) {
                                      FILE_DIRECTORY_FILE, opened.handle);
       if (status < 0)
         return ErrorOf(status);
-      ReadFacts(opened.handle, opened.facts);
+      ReadFacts(opened.handle.get(), opened.facts);
       entry = std::move(opened);
       return 0;
     }
@@ -128,10 +147,10 @@ DWORD Open(std::string_view path) {
       opened.in_current = true;
       name_here = name;
     } else {
-      if (DWORD error = OpenDirectoryOfPath(parent, opened.parent))
+      if (DWORD error = OpenDirectoryOfPath(parent, opened.own_parent))
         return error;
-      opened.own_parent = true;
-      opened.wide = WideName(name);
+      opened.parent = opened.own_parent.get();
+      opened.named = {WideName(name), L"", 0};
       if (LinksAreFollowed())
         directory_name = ObjectName(opened.parent);
     }
@@ -141,74 +160,88 @@ DWORD Open(std::string_view path) {
     opened.parent = CurrentDirectoryHandle(error);
     if (opened.parent == nullptr)
       return error;
-    opened.wide = WideOfName(name_here, &item);
+    opened.named = NameInCurrent(name_here);
     directory_name = CurrentObjectName(false);
   }
-  NTSTATUS status = OpenEntryHandle(opened.parent, opened.wide, opened.handle, opened.can_delete);
+  NTSTATUS status = OpenEntryHandle(opened);
   if (status < 0) {
-    if (opened.own_parent)
-      CloseHandle(opened.parent);
+    cause = CauseOfRefusal(status, opened.named.name);
+    if (cause != EntryCause::None)
+      return oserror::AccessDenied;
     // Wine lists a Unix socket or device like a file but cannot open it: such an entry is
     // refused as access denied, so the walk reports it and goes on instead of ending the run.
-    if (item != nullptr && CannotBeOpened(status))
+    if (opened.named.id != 0 && CannotBeOpened(status))
       return oserror::AccessDenied;
     return ErrorOf(status);
   }
-  if (ReadFacts(opened.handle, opened.facts) < 0) {
-    opened.is_link = true;
-  } else if ((opened.facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && LinksAreFollowed()) {
-    // A reparse point is the link itself (the system acts on it, never on what it leads to);
-    // anything else must stand where its name does.
-    std::wstring object_name = ObjectName(opened.handle);
-    opened.is_link = !StandsIn(object_name, directory_name, opened.wide);
-    if (opened.is_link && opened.in_current)
-      opened.is_link = !StandsIn(object_name, CurrentObjectName(true), opened.wide);
+  if (ReadFacts(opened.handle.get(), opened.facts) < 0) {
+    opened.other_file = true;
+  } else if (LinksAreFollowed()) {
+    // Wine follows every link and marks a mount point it reaches as a reparse point: what was
+    // opened must stand where its name does, whatever it says of itself.
+    HANDLE handle = opened.handle.get();
+    FileId id = opened.facts.id;
+    bool stands = StandsAsNamed(handle, id, opened.parent, directory_name, opened.opened_by);
+    if (!stands && opened.in_current)
+      stands = StandsAsNamed(handle, id, opened.parent, CurrentObjectName(true), opened.opened_by);
+    opened.elsewhere = !stands;
   }
-  if (item != nullptr && item->id != 0 && item->id != opened.facts.id)
-    opened.is_link = true; // another file than the search listed
+  // Another file than the search listed, or another directory than the walk stepped up from.
+  if (opened.named.id != 0 && opened.named.id != opened.facts.id)
+    opened.other_file = true;
   entry = std::move(opened);
   return 0;
 }
 
-// An erase or removal on the open entry: marks it for deletion and closes it. Answers 0 or the
-// Windows error.
+// An erase or removal on the open entry: marks it for deletion and lets it go. Answers 0 or the
+// Windows error; LastEntryCause tells a refusal because another program holds the entry without
+// sharing its deletion, or an entry that stays listed, marked, while another program holds it.
 DWORD DeleteOpenEntry() {
   if (!entry.can_delete) {
     // Asked again with deletion alone, for the system's own answer (a sharing violation, say).
-    HANDLE handle = nullptr;
+    OwnedHandle handle;
     NTSTATUS status =
-        OpenRelative(entry.parent, entry.wide, DELETE, FILE_OPEN_REPARSE_POINT, handle);
-    if (status < 0)
+        OpenRelative(entry.parent, entry.opened_by, DELETE, FILE_OPEN_REPARSE_POINT, handle);
+    if (status < 0) {
+      if (status == STATUS_SHARING_VIOLATION)
+        LastEntryCause = EntryCause::InUse;
       return ErrorOf(status);
-    HandleFacts facts;
-    if (ReadFacts(handle, facts) < 0 || facts.id != entry.facts.id) {
-      CloseHandle(handle);
-      return oserror::AccessDenied;
     }
-    CloseHandle(entry.handle);
-    entry.handle = handle;
+    HandleFacts facts;
+    if (ReadFacts(handle.get(), facts) < 0 || facts.id != entry.facts.id)
+      return oserror::AccessDenied;
+    entry.handle = std::move(handle);
     entry.can_delete = true;
   }
-  NTSTATUS status = -1;
+  NTSTATUS status = STATUS_UNSUCCESSFUL;
   if (extended != Offer::No) {
-    status = MarkForDeletion(entry.handle, true);
-    if (ExtendedUnsupported(status))
-      extended = Offer::No;
-    else
-      extended = Offer::Yes;
+    status = MarkForDeletion(entry.handle.get(), true);
+    extended = ExtendedUnsupported(status) ? Offer::No : Offer::Yes;
   }
+  bool posix = extended == Offer::Yes;
   if (extended == Offer::No) {
     if (entry.deferred) {
       entry.deferred = false;
-      if (NTSTATUS changed = WriteAttributes(entry.handle, entry.deferred_attributes); changed < 0)
+      if (NTSTATUS changed = WriteAttributes(entry.handle.get(), entry.deferred_attributes);
+          changed < 0)
         return ErrorOf(changed);
     }
-    status = MarkForDeletion(entry.handle, false);
+    status = MarkForDeletion(entry.handle.get(), false);
   }
   if (status < 0)
     return CannotBeOpened(status) ? oserror::AccessDenied : ErrorOf(status);
+  // The entry goes as its handle closes, unless another program holds it too: then, without the
+  // POSIX semantics, its name stays until that one lets it go. The directory is asked only then:
+  // under wine a name that has gone is looked for through the whole directory.
+  OwnedHandle own_parent = std::move(entry.own_parent);
+  HANDLE parent = entry.parent;
+  std::wstring name = std::move(entry.opened_by);
+  FileId id = entry.facts.id;
+  bool held_alone = entry.held_alone;
   entry.deferred = false;
   ReleaseEntry();
+  if (!posix && !held_alone && StillThere(parent, name, id))
+    LastEntryCause = EntryCause::DeletePending;
   return 0;
 }
 
@@ -217,7 +250,7 @@ DWORD DeleteOpenEntry() {
 void CloseOpenEntry() {
   // An entry that stays gets the attribute change that waited for its erase.
   if (entry.handle != nullptr && entry.deferred)
-    WriteAttributes(entry.handle, entry.deferred_attributes);
+    WriteAttributes(entry.handle.get(), entry.deferred_attributes);
   ReleaseEntry();
 }
 
@@ -225,27 +258,35 @@ void CloseOpenEntry() {
 
 std::uint16_t GetEntryAttributes(std::string_view path) {
   LastServiceResult = 0;
-  if (DWORD error = Open(path)) {
+  EntryCause cause;
+  if (DWORD error = Open(path, cause)) {
     LastServiceResult = static_cast<ResultCode>(error);
     return 0;
   }
   DWORD attributes = entry.facts.attributes;
-  if (entry.is_link)
+  if (IsLink(entry))
     attributes = (attributes | FILE_ATTRIBUTE_REPARSE_POINT);
   return static_cast<std::uint16_t>(AsListed(attributes));
 }
 
 void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
+  LastEntryCause = EntryCause::None;
   if (VolumeLabelRefused(attributes))
     return;
-  if (DWORD error = Open(path)) {
-    LastServiceResult = static_cast<ResultCode>(error);
+  EntryCause cause;
+  if (DWORD error = Open(path, cause)) {
+    LastEntryCause = cause;
+    // A file marked for deletion that another program still holds is going already: there is
+    // nothing to change on it.
+    LastServiceResult = cause == EntryCause::DeletePending ? 0 : static_cast<ResultCode>(error);
     return;
   }
   // A link that leads elsewhere is reported and left where it is, with what it leads to
   // unchanged.
-  if (entry.is_link) {
+  if (IsLink(entry)) {
     LastServiceResult = oserror::AccessDenied;
+    if (entry.elsewhere)
+      LastEntryCause = EntryCause::Link;
     return;
   }
   DWORD current = entry.facts.attributes;
@@ -254,18 +295,11 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
   if (((current ^ attributes) & Protecting) == 0)
     return;
   bool clears_all = (attributes & Protecting) == 0;
-  bool shared_read_only = (current & FILE_ATTRIBUTE_READONLY) != 0 &&
-                          (current & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-                          (attributes & ReadOnlyAttribute) == 0 && LinkCount(entry.handle) > 1;
-  if (extended == Offer::Unknown && entry.can_delete && !entry.drive_root) {
-    // Asked without deleting anything: the flags alone, without the deletion flag.
-    constexpr ULONG IgnoreReadOnlyOnly = 0x10;
-    IO_STATUS_BLOCK io;
-    ULONG flags = IgnoreReadOnlyOnly;
-    NTSTATUS status = NtSetInformationFile(entry.handle, &io, &flags, sizeof flags,
-                                           static_cast<FILE_INFORMATION_CLASS>(64));
-    extended = status >= 0 ? Offer::Yes : Offer::No;
-  }
+  bool shared_read_only =
+      (current & FILE_ATTRIBUTE_READONLY) != 0 && (current & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+      (attributes & ReadOnlyAttribute) == 0 && LinkCount(entry.handle.get()) > 1;
+  if (extended == Offer::Unknown && entry.can_delete && !entry.drive_root)
+    extended = OffersExtendedDeletion(entry.handle.get()) ? Offer::Yes : Offer::No;
   if (clears_all && extended == Offer::Yes && !entry.drive_root) {
     entry.deferred = true;
     entry.deferred_attributes = attributes;
@@ -280,49 +314,64 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
     return;
   }
   entry.deferred = false; // a later change takes the place of one put off
-  NTSTATUS status = WriteAttributes(entry.handle, attributes);
+  NTSTATUS status = WriteAttributes(entry.handle.get(), attributes);
   if (status < 0)
     LastServiceResult = static_cast<ResultCode>(ErrorOf(status));
   else
     entry.facts.attributes = (current & ~Protecting) | (attributes & Protecting);
 }
 
+namespace {
+
+// The end of an erase or removal that could not open its entry: a file marked for deletion that
+// another program holds is going already, and answers 0 as an erase that marks it does.
+void RefuseOpen(DWORD error, EntryCause cause) {
+  CloseOpenEntry();
+  LastEntryCause = cause;
+  if (cause != EntryCause::DeletePending)
+    SetPendingError(error);
+}
+
+} // namespace
+
 void EraseFile(std::string_view path) {
+  LastEntryCause = EntryCause::None;
   if (PendingIoResult != 0)
     return;
-  if (DWORD error = Open(path)) {
-    CloseOpenEntry();
-    SetPendingError(error);
+  EntryCause cause;
+  if (DWORD error = Open(path, cause)) {
+    RefuseOpen(error, cause);
     return;
   }
   DWORD error = 0;
-  if (entry.is_link)
+  if (IsLink(entry)) {
     error = oserror::AccessDenied;
-  else if (entry.drive_root || IsDirectory(entry.facts))
+    if (entry.elsewhere)
+      LastEntryCause = EntryCause::Link;
+  } else if (entry.drive_root || IsDirectory(entry.facts)) {
     error = oserror::FileNotFound; // erasing a directory is "file not found"
-  else
+  } else {
     error = DeleteOpenEntry();
+  }
   CloseOpenEntry();
   if (error != 0)
     SetPendingError(error);
 }
 
 void RemoveEmptyDirectory(std::string_view path) {
+  LastEntryCause = EntryCause::None;
   if (!RemovalGoesAhead(path))
     return;
-  if (DWORD error = Open(path)) {
-    CloseOpenEntry();
-    SetPendingError(error);
+  EntryCause cause;
+  if (DWORD error = Open(path, cause)) {
+    RefuseOpen(error, cause);
     return;
   }
   DWORD error = 0;
-  FileId left_id = 0;
-  if (entry.is_link || entry.drive_root)
-    error = oserror::AccessDenied; // a drive's root is never removed
+  if (IsLink(entry) || entry.drive_root)
+    error = oserror::AccessDenied; // a drive's root is never removed; nor another directory
   else if ((entry.facts.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
     error = ERROR_DIRECTORY;
-  else if (entry.in_current && JustLeft(entry.wide, left_id) && left_id != entry.facts.id)
-    error = oserror::AccessDenied; // the name no longer holds the directory the walk was in
   else
     error = DeleteOpenEntry();
   CloseOpenEntry();

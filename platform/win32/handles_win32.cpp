@@ -1,8 +1,6 @@
 // Only code for Windows: the native file calls of ntdll (mingw-w64 links them from libntdll).
 #include "platform/win32/handles_win32.h"
 
-#include <vector>
-
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE handle, HANDLE event, PVOID apc_routine,
                                                PVOID apc_context, PIO_STATUS_BLOCK io, PVOID buffer,
                                                ULONG length,
@@ -12,16 +10,10 @@ extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE handle, HANDLE event, PVOI
 
 namespace {
 
-// Not in every header set: the extended deletion of Windows 10 (1709 on, the read-only flag from
-// 1809 on).
-constexpr auto FileDispositionInformationExClass = static_cast<FILE_INFORMATION_CLASS>(64);
-constexpr ULONG DispositionDelete = 0x1;
-constexpr ULONG DispositionPosixSemantics = 0x2;
-constexpr ULONG DispositionIgnoreReadOnly = 0x10;
-
-struct DispositionEx {
-  ULONG Flags;
-};
+// The extended deletion of Windows 10 (1709 on; the read-only flag from 1809 on): its class is
+// missing from the user-mode headers, its flags (FILE_DISPOSITION_FLAG_*) and record
+// (FILE_DISPOSITION_INFO_EX) are in winbase.h.
+constexpr auto FileDispositionInformationEx = static_cast<FILE_INFORMATION_CLASS>(64);
 
 struct Basic {
   LARGE_INTEGER CreationTime;
@@ -50,28 +42,32 @@ std::wstring WithoutTrailers(std::wstring_view text) {
   return result;
 }
 
-bool SameIgnoringCase(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+UNICODE_STRING Counted(std::wstring_view text) {
+  UNICODE_STRING counted;
+  counted.Buffer = const_cast<PWSTR>(text.data());
+  counted.Length = counted.MaximumLength = static_cast<USHORT>(text.size() * sizeof(wchar_t));
+  return counted;
+}
+
+NTSTATUS SetInformation(HANDLE handle, void* information, ULONG size,
+                        FILE_INFORMATION_CLASS information_class) {
+  IO_STATUS_BLOCK io;
+  return NtSetInformationFile(handle, &io, information, size, information_class);
 }
 
 } // namespace
 
 NTSTATUS OpenRelative(HANDLE root, std::wstring_view name, ACCESS_MASK access, ULONG options,
-                      HANDLE& handle) {
-  UNICODE_STRING text;
-  text.Buffer = const_cast<PWSTR>(name.data());
-  text.Length = text.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+                      OwnedHandle& handle, ULONG share) {
+  UNICODE_STRING text = Counted(name);
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, root, nullptr);
   IO_STATUS_BLOCK io;
-  handle = nullptr;
+  HANDLE opened = nullptr;
   NTSTATUS status =
-      NtOpenFile(&handle, access | SYNCHRONIZE, &attributes, &io,
-                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      NtOpenFile(&opened, access | SYNCHRONIZE, &attributes, &io, share,
                  options | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT);
-  if (status < 0)
-    handle = nullptr;
+  handle.reset(status < 0 ? nullptr : opened);
   return status;
 }
 
@@ -89,7 +85,7 @@ NTSTATUS ReadFacts(HANDLE handle, HandleFacts& facts) {
   if (status < 0)
     return status;
   facts.id = id.QuadPart;
-  return 0;
+  return STATUS_SUCCESS;
 }
 
 ULONG LinkCount(HANDLE handle) {
@@ -116,6 +112,11 @@ std::wstring ObjectName(HANDLE handle) {
   }
 }
 
+bool SameName(std::wstring_view a, std::wstring_view b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
 bool StandsIn(std::wstring_view opened, std::wstring_view directory, std::wstring_view name) {
   std::wstring expected(directory);
   if (expected.empty())
@@ -123,8 +124,7 @@ bool StandsIn(std::wstring_view opened, std::wstring_view directory, std::wstrin
   if (expected.back() != L'\\')
     expected += L'\\';
   expected += name;
-  std::wstring a = WithoutTrailers(opened), b = WithoutTrailers(expected);
-  return SameIgnoringCase(a, b);
+  return SameName(WithoutTrailers(opened), WithoutTrailers(expected));
 }
 
 bool LinksAreFollowed() {
@@ -133,39 +133,125 @@ bool LinksAreFollowed() {
   return under_wine;
 }
 
+bool IsForbiddenInNames(wchar_t c) {
+  return c < 32 || std::wstring_view(L"\"*/:<>?\\|").find(c) != std::wstring_view::npos;
+}
+
+bool HoldsForbiddenCharacter(std::wstring_view name) {
+  for (wchar_t c : name)
+    if (IsForbiddenInNames(c))
+      return true;
+  return false;
+}
+
+NTSTATUS FindEntry(HANDLE directory, std::wstring_view name, DirectoryEntry& found) {
+  OwnedHandle listing;
+  NTSTATUS status = OpenRelative(directory, L"", FILE_LIST_DIRECTORY, FILE_DIRECTORY_FILE, listing);
+  if (status < 0)
+    return status;
+  std::vector<DirectoryEntry> entries;
+  for (bool first = true;; first = false) {
+    entries.clear();
+    status = ListDirectory(listing.get(), entries, first, name);
+    if (status < 0 || status == STATUS_NO_MORE_FILES)
+      return status == STATUS_NO_MORE_FILES ? STATUS_NO_SUCH_FILE : status;
+    for (DirectoryEntry& entry : entries) {
+      if (SameName(entry.name, name) || SameName(entry.short_name, name)) {
+        found = std::move(entry);
+        return STATUS_SUCCESS;
+      }
+    }
+  }
+}
+
+EntryCause CauseOfRefusal(NTSTATUS status, std::wstring_view name) {
+  if (status == STATUS_DELETE_PENDING)
+    return EntryCause::DeletePending;
+  bool name_refused = status == STATUS_OBJECT_NAME_INVALID ||
+                      status == STATUS_OBJECT_PATH_NOT_FOUND ||
+                      status == STATUS_OBJECT_PATH_SYNTAX_BAD;
+  return name_refused && HoldsForbiddenCharacter(name) ? EntryCause::InvalidName : EntryCause::None;
+}
+
+bool StandsAsNamed(HANDLE handle, FileId id, HANDLE directory, std::wstring_view directory_name,
+                   std::wstring_view name) {
+  std::wstring object_name = ObjectName(handle);
+  if (StandsIn(object_name, directory_name, name))
+    return true;
+  DirectoryEntry entry;
+  return FindEntry(directory, name, entry) == STATUS_SUCCESS && entry.id == id &&
+         StandsIn(object_name, directory_name, entry.name);
+}
+
+bool StillThere(HANDLE directory, std::wstring_view name, FileId id) {
+  OwnedHandle handle;
+  NTSTATUS status =
+      OpenRelative(directory, name, FILE_READ_ATTRIBUTES, FILE_OPEN_REPARSE_POINT, handle);
+  if (status == STATUS_DELETE_PENDING)
+    return true;
+  HandleFacts facts;
+  if (status < 0 || ReadFacts(handle.get(), facts) < 0)
+    return false;
+  // Another file made under the name meanwhile is not the one that was erased.
+  return id == 0 || facts.id == id;
+}
+
 NTSTATUS WriteAttributes(HANDLE handle, DWORD attributes) {
   Basic basic = {};
   // 0 would mean "leave them as they are".
   basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
-  IO_STATUS_BLOCK io;
-  return NtSetInformationFile(handle, &io, &basic, sizeof basic, FileBasicInformation);
+  return SetInformation(handle, &basic, sizeof basic, FileBasicInformation);
 }
 
 NTSTATUS MarkForDeletion(HANDLE handle, bool extended) {
-  IO_STATUS_BLOCK io;
   if (extended) {
-    DispositionEx disposition = {DispositionDelete | DispositionPosixSemantics |
-                                 DispositionIgnoreReadOnly};
-    return NtSetInformationFile(handle, &io, &disposition, sizeof disposition,
-                                FileDispositionInformationExClass);
+    FILE_DISPOSITION_INFO_EX disposition = {FILE_DISPOSITION_FLAG_DELETE |
+                                            FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
+                                            FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE};
+    return SetInformation(handle, &disposition, sizeof disposition, FileDispositionInformationEx);
   }
-  BOOLEAN del = TRUE;
-  return NtSetInformationFile(handle, &io, &del, sizeof del, FileDispositionInformation);
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  return SetInformation(handle, &disposition, sizeof disposition, FileDispositionInformation);
 }
 
 bool ExtendedUnsupported(NTSTATUS status) {
-  constexpr NTSTATUS NotImplemented = static_cast<NTSTATUS>(0xC0000002);
-  constexpr NTSTATUS InvalidInfoClass = static_cast<NTSTATUS>(0xC0000003);
-  constexpr NTSTATUS InvalidParameter = static_cast<NTSTATUS>(0xC000000D);
-  constexpr NTSTATUS NotSupported = static_cast<NTSTATUS>(0xC00000BB);
-  return status == NotImplemented || status == InvalidInfoClass || status == InvalidParameter ||
-         status == NotSupported;
+  return status == STATUS_NOT_IMPLEMENTED || status == STATUS_INVALID_INFO_CLASS ||
+         status == STATUS_INVALID_PARAMETER || status == STATUS_NOT_SUPPORTED;
 }
 
-NTSTATUS ListDirectory(HANDLE handle, void* buffer, ULONG size, bool restart) {
+bool OffersExtendedDeletion(HANDLE handle) {
+  FILE_DISPOSITION_INFO_EX flags = {FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE};
+  return SetInformation(handle, &flags, sizeof flags, FileDispositionInformationEx) >= 0;
+}
+
+NTSTATUS ListDirectory(HANDLE handle, std::vector<DirectoryEntry>& entries, bool restart,
+                       std::wstring_view mask) {
+  static std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
+  UNICODE_STRING counted = Counted(mask);
   IO_STATUS_BLOCK io;
-  return NtQueryDirectoryFile(handle, nullptr, nullptr, nullptr, &io, buffer, size,
-                              FileIdBothDirectoryInformation, FALSE, nullptr, restart);
+  NTSTATUS status = NtQueryDirectoryFile(handle, nullptr, nullptr, nullptr, &io, buffer.data(),
+                                         static_cast<ULONG>(buffer.size() * sizeof(LONGLONG)),
+                                         FileIdBothDirectoryInformation, FALSE,
+                                         mask.empty() ? nullptr : &counted, restart);
+  // A mask that matches nothing ends the listing as its end does.
+  if (status == STATUS_NO_SUCH_FILE)
+    return STATUS_NO_MORE_FILES;
+  if (status < 0 || status == STATUS_NO_MORE_FILES)
+    return status;
+  const char* at = reinterpret_cast<const char*>(buffer.data());
+  for (;;) {
+    const FILE_ID_BOTH_DIR_INFORMATION* item =
+        reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(at);
+    DirectoryEntry entry;
+    entry.name.assign(item->FileName, item->FileNameLength / sizeof(wchar_t));
+    entry.short_name.assign(item->ShortName, item->ShortNameLength / sizeof(wchar_t));
+    entry.attributes = item->FileAttributes;
+    entry.id = item->FileId.QuadPart;
+    entries.push_back(std::move(entry));
+    if (item->NextEntryOffset == 0)
+      return status;
+    at += item->NextEntryOffset;
+  }
 }
 
 DWORD ErrorOf(NTSTATUS status) {

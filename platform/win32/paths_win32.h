@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/win32/handles_win32.h"
+
 // The path as the system gets it: DOS turns every "/" into "\" before a file operation.
 inline std::string SystemPath(std::string_view path) {
   std::string system(path);
@@ -17,10 +19,10 @@ inline std::string SystemPath(std::string_view path) {
   return system;
 }
 
-// Names compared as the system compares them, without regard to letter case.
+// Paths and names compared as the file system compares them (see SameName): ordinal, without
+// regard to letter case.
 inline bool SameText(std::string_view a, std::string_view b) {
-  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                        b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+  return SameName(WideName(a), WideName(b));
 }
 
 // In a search a reparse point never carries the directory bit, so the walk removes it as an

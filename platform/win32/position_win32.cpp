@@ -26,12 +26,14 @@ namespace {
 constexpr ACCESS_MASK DirectoryAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
 
 struct HeldDirectory {
-  HANDLE handle = nullptr;
+  OwnedHandle handle;
   std::wstring object_name;
   FileId id = 0;
-  std::wstring wide_name; // in its parent; empty for a drive's root
+  std::string name;       // as it was entered, in the program's bytes; empty for a drive's root
+  std::wstring opened_by; // the name it was opened by in its parent
   // Reached from the drive's root without passing through a reparse point or link.
   bool clean = true;
+  unsigned mark = 0; // tells this holding apart from every other
 };
 
 // The drive's root first; the current directory last. Empty until first needed.
@@ -44,12 +46,14 @@ unsigned generation = 1;
 // Why the current directory the run started in cannot be read (0 when it can), until the run
 // moves: GetDriveDirectory(0) fails with it meanwhile.
 DWORD start_unknown = 0;
+unsigned marks = 0;
 
 ListedItem listed;
 unsigned listed_generation = 0;
 
 struct LeftDirectory {
-  std::wstring wide_name;
+  std::string name;
+  std::wstring opened_by;
   FileId id = 0;
   unsigned generation = 0;
 };
@@ -60,8 +64,6 @@ std::string& Logical() {
 }
 
 void DropHeld() {
-  for (HeldDirectory& directory : held)
-    CloseHandle(directory.handle);
   held.clear();
 }
 
@@ -91,58 +93,66 @@ void SetPendingChangeError(DWORD error) {
 
 // A directory on the way may grant passage only, not a listing: it is then held with what it
 // grants, as the system passes through it for a path.
-NTSTATUS OpenDirectoryBelow(HANDLE parent, const std::wstring& wide, ULONG options,
-                            HANDLE& handle) {
-  constexpr NTSTATUS AccessDenied = static_cast<NTSTATUS>(0xC0000022);
+NTSTATUS OpenDirectoryBelow(HANDLE parent, const NamedEntry& named, ULONG options,
+                            OwnedHandle& handle, std::wstring& opened_by) {
   const ACCESS_MASK tries[] = {DirectoryAccess, FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
                                FILE_TRAVERSE};
-  NTSTATUS status = 0;
+  NTSTATUS status = STATUS_SUCCESS;
   for (ACCESS_MASK access : tries) {
-    status = OpenRelative(parent, wide, access, FILE_DIRECTORY_FILE | options, handle);
-    if (status != AccessDenied)
+    auto open = [&](const std::wstring& name) {
+      return OpenRelative(parent, name, access, FILE_DIRECTORY_FILE | options, handle);
+    };
+    status = OpenNamed(named, open, opened_by);
+    if (status != STATUS_ACCESS_DENIED)
       break;
   }
   return status;
 }
 
-HeldDirectory Hold(HANDLE handle, std::wstring wide_name, bool clean) {
+HeldDirectory Hold(OwnedHandle handle, std::string name, std::wstring opened_by, bool clean) {
   HeldDirectory directory;
-  directory.handle = handle;
   if (LinksAreFollowed())
-    directory.object_name = ObjectName(handle);
+    directory.object_name = ObjectName(handle.get());
   HandleFacts facts;
-  if (ReadFacts(handle, facts) >= 0)
+  if (ReadFacts(handle.get(), facts) >= 0)
     directory.id = facts.id;
-  directory.wide_name = std::move(wide_name);
+  directory.handle = std::move(handle);
+  directory.name = std::move(name);
+  directory.opened_by = std::move(opened_by);
   directory.clean = clean;
+  directory.mark = ++marks;
   return directory;
 }
 
-// Opens a directory below `parent` without following a link at its end. Answers 0, or the
-// Windows error; `is_link` when what the name holds is a reparse point or stands elsewhere.
-DWORD OpenSubdirectory(const HeldDirectory& parent, const std::wstring& wide, HANDLE& handle,
-                       bool& is_link) {
+// Opens a directory below `parent` without following a link at its end. Answers the NT status;
+// `is_link` when what the name holds is a reparse point or stands elsewhere. A name the
+// directory lists as the 8.3 name of a directory stands for that directory.
+NTSTATUS OpenSubdirectory(const HeldDirectory& parent, const NamedEntry& named, OwnedHandle& handle,
+                          std::wstring& opened_by, bool& is_link) {
   is_link = false;
-  NTSTATUS status = OpenDirectoryBelow(parent.handle, wide, FILE_OPEN_REPARSE_POINT, handle);
+  NTSTATUS status =
+      OpenDirectoryBelow(parent.handle.get(), named, FILE_OPEN_REPARSE_POINT, handle, opened_by);
   if (status < 0)
-    return ErrorOf(status);
+    return status;
   HandleFacts facts;
-  if (ReadFacts(handle, facts) < 0 || (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-      (LinksAreFollowed() && !StandsIn(ObjectName(handle), parent.object_name, wide)))
+  if (ReadFacts(handle.get(), facts) < 0 ||
+      (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+      (LinksAreFollowed() &&
+       !StandsAsNamed(handle.get(), facts.id, parent.handle.get(), parent.object_name, opened_by)))
     is_link = true;
-  return 0;
+  return STATUS_SUCCESS;
 }
 
 // Opens a full DOS path from its drive's root down. A link at the end is refused when asked
 // (error 1921); a link on the way is followed and leaves the rest of the chain not clean.
 DWORD OpenChain(const std::string& full, bool refuse_link_at_end,
                 std::vector<HeldDirectory>& chain) {
-  HANDLE root = nullptr;
+  OwnedHandle root;
   NTSTATUS status =
       OpenRelative(nullptr, RootName(full[0]), DirectoryAccess, FILE_DIRECTORY_FILE, root);
   if (status < 0)
     return ErrorOf(status);
-  chain.push_back(Hold(root, L"", true));
+  chain.push_back(Hold(std::move(root), "", L"", true));
   std::size_t at = 3;
   while (at < full.size()) {
     std::size_t end = full.find('\\', at);
@@ -153,34 +163,26 @@ DWORD OpenChain(const std::string& full, bool refuse_link_at_end,
     if (component.empty())
       continue;
     bool last = at >= full.size();
-    std::wstring wide = WideName(component);
-    HANDLE handle = nullptr;
+    NamedEntry named{WideName(component), L"", 0};
+    OwnedHandle handle;
+    std::wstring opened_by;
     bool is_link = false;
-    DWORD error = OpenSubdirectory(chain.back(), wide, handle, is_link);
-    if (error != 0)
-      return error;
+    status = OpenSubdirectory(chain.back(), named, handle, opened_by, is_link);
+    if (status < 0)
+      return ErrorOf(status);
     if (is_link) {
-      if (last && refuse_link_at_end) {
-        // A target that is a link would erase what it leads to.
-        CloseHandle(handle);
+      // A target that is a link would erase what it leads to.
+      if (last && refuse_link_at_end)
         return oserror::CantResolveFilename;
-      }
       // An earlier link is followed, as the system follows it.
-      CloseHandle(handle);
-      status = OpenDirectoryBelow(chain.back().handle, wide, 0, handle);
+      status = OpenDirectoryBelow(chain.back().handle.get(), named, 0, handle, opened_by);
       if (status < 0)
         return ErrorOf(status);
     }
     bool clean = chain.back().clean && !is_link;
-    chain.push_back(Hold(handle, wide, clean));
+    chain.push_back(Hold(std::move(handle), component, opened_by, clean));
   }
   return 0;
-}
-
-void CloseChain(std::vector<HeldDirectory>& chain) {
-  for (HeldDirectory& directory : chain)
-    CloseHandle(directory.handle);
-  chain.clear();
 }
 
 // The drive's remembered directory, asked of the system the first time.
@@ -188,12 +190,11 @@ DWORD KnowDrive(int drive) {
   if (!drive_paths[drive].empty())
     return 0;
   char letter = static_cast<char>('A' + drive);
-  HANDLE root = nullptr;
+  OwnedHandle root;
   NTSTATUS status =
       OpenRelative(nullptr, RootName(letter), DirectoryAccess, FILE_DIRECTORY_FILE, root);
   if (status < 0)
     return ErrorOf(status);
-  CloseHandle(root);
   const wchar_t drive_only[3] = {static_cast<wchar_t>(letter), L':', L'\0'};
   wchar_t buffer[MAX_PATH];
   DWORD length = GetFullPathNameW(drive_only, MAX_PATH, buffer, nullptr);
@@ -217,10 +218,9 @@ void StepUp() {
   if (held.size() == 1 || (held.empty() && logical.size() <= 3))
     return; // ".." at a drive's root stays there
   if (!held.empty()) {
-    HeldDirectory child = std::move(held.back());
+    HeldDirectory& child = held.back();
+    left = {std::move(child.name), std::move(child.opened_by), child.id, 0};
     held.pop_back();
-    CloseHandle(child.handle);
-    left = {std::move(child.wide_name), child.id, 0};
   }
   std::size_t slash = logical.rfind('\\');
   logical.erase(slash < 3 ? 3 : slash);
@@ -234,29 +234,29 @@ void StepDown(const std::string& name) {
     SetPendingChangeError(error);
     return;
   }
-  const ListedItem* item = nullptr;
-  std::wstring wide = WideOfName(name, &item);
-  HANDLE handle = nullptr;
+  NamedEntry named = NameInCurrent(name);
+  OwnedHandle handle;
+  std::wstring opened_by;
   bool is_link = false;
-  error = OpenSubdirectory(held.back(), wide, handle, is_link);
-  if (error != 0) {
-    SetPendingChangeError(error);
-    return;
-  }
-  if (is_link) {
+  NTSTATUS status = OpenSubdirectory(held.back(), named, handle, opened_by, is_link);
+  if (status >= 0 && is_link) {
     // The current directory may have been moved meanwhile: its name is read again.
     CurrentObjectName(true);
-    CloseHandle(handle);
-    error = OpenSubdirectory(held.back(), wide, handle, is_link);
-    if (error != 0) {
-      SetPendingChangeError(error);
+    status = OpenSubdirectory(held.back(), named, handle, opened_by, is_link);
+  }
+  if (status < 0) {
+    if (EntryCause cause = CauseOfRefusal(status, named.name); cause != EntryCause::None) {
+      // Passed over as a refused entry is, and said for what it is.
+      LastEntryCause = cause;
+      PendingIoResult = 5;
       return;
     }
+    SetPendingChangeError(ErrorOf(status));
+    return;
   }
-  HeldDirectory directory = Hold(handle, wide, held.back().clean);
+  HeldDirectory directory = Hold(std::move(handle), name, opened_by, held.back().clean);
   // A link is never entered, nor a directory other than the one the search listed.
-  if (is_link || (item != nullptr && item->id != 0 && item->id != directory.id)) {
-    CloseHandle(handle);
+  if (is_link || (named.id != 0 && named.id != directory.id)) {
     PendingIoResult = 3;
     return;
   }
@@ -296,7 +296,6 @@ void ChangeToPath(const std::string& path) {
   full[0] = static_cast<char>(full[0] >= 'a' ? full[0] - 32 : full[0]);
   std::vector<HeldDirectory> chain;
   if (DWORD error = OpenChain(full, true, chain)) {
-    CloseChain(chain);
     if (error == oserror::CantResolveFilename)
       SetPendingError(error);
     else
@@ -313,7 +312,7 @@ void ChangeToPath(const std::string& path) {
 HANDLE CurrentDirectoryHandle(DWORD& error) {
   error = 0;
   if (!held.empty())
-    return held.back().handle;
+    return held.back().handle.get();
   const std::string& logical = Logical();
   if (!IsDriveForm(logical)) {
     error = oserror::PathNotFound;
@@ -321,16 +320,18 @@ HANDLE CurrentDirectoryHandle(DWORD& error) {
   }
   std::vector<HeldDirectory> chain;
   error = OpenChain(logical, false, chain);
-  if (error != 0) {
-    CloseChain(chain);
+  if (error != 0)
     return nullptr;
-  }
   held = std::move(chain);
-  return held.back().handle;
+  return held.back().handle.get();
 }
 
 unsigned PositionGeneration() {
   return generation;
+}
+
+unsigned CurrentDirectoryMark() {
+  return held.empty() ? 0 : held.back().mark;
 }
 
 void NoteListed(const ListedItem& item) {
@@ -338,14 +339,35 @@ void NoteListed(const ListedItem& item) {
   listed_generation = generation;
 }
 
-DWORD OpenDirectoryOfPath(std::string_view dos_path, HANDLE& handle) {
+DWORD OpenDirectoryOfPath(std::string_view dos_path, OwnedHandle& handle) {
   std::string full = ExpandPath(SystemPath(dos_path));
   if (!IsDriveForm(full))
     return oserror::PathNotFound;
-  NTSTATUS status = OpenRelative(nullptr, L"\\??\\" + WideName(full), DirectoryAccess,
-                                 FILE_DIRECTORY_FILE, handle);
+  if (full.size() > 3 && full.back() == '\\')
+    full.pop_back();
+  std::size_t slash = full.rfind('\\');
+  std::string parent = full.substr(0, slash < 3 ? 3 : slash);
+  NTSTATUS status = STATUS_SUCCESS;
+  DWORD error = 0;
+  if (SameText(full, CurrentPath()) || (full.size() > 3 && SameText(parent, CurrentPath()))) {
+    // Through the held handle, by the exact name the walk knows there.
+    HANDLE current = CurrentDirectoryHandle(error);
+    if (current == nullptr)
+      return error;
+    NamedEntry named;
+    if (!SameText(full, CurrentPath()))
+      named = NameInCurrent(std::string_view(full).substr(slash + 1));
+    std::wstring opened_by;
+    auto open = [&](const std::wstring& name) {
+      return OpenRelative(current, name, DirectoryAccess, FILE_DIRECTORY_FILE, handle);
+    };
+    status = OpenNamed(named, open, opened_by);
+  } else {
+    status = OpenRelative(nullptr, L"\\??\\" + WideName(full), DirectoryAccess, FILE_DIRECTORY_FILE,
+                          handle);
+  }
   if (status < 0) {
-    DWORD error = ErrorOf(status);
+    error = ErrorOf(status);
     return error == oserror::FileNotFound ? oserror::PathNotFound : error;
   }
   return 0;
@@ -356,7 +378,7 @@ const std::wstring& CurrentObjectName(bool afresh) {
   if (held.empty())
     return none;
   if (afresh && LinksAreFollowed())
-    held.back().object_name = ObjectName(held.back().handle);
+    held.back().object_name = ObjectName(held.back().handle.get());
   return held.back().object_name;
 }
 
@@ -364,24 +386,23 @@ const std::string& CurrentPath() {
   return Logical();
 }
 
-std::wstring WideOfName(std::string_view name, const ListedItem** item) {
-  if (listed_generation == generation && listed.name == name) {
-    if (item != nullptr)
-      *item = &listed;
-    return listed.wide;
-  }
-  if (item != nullptr)
-    *item = nullptr;
-  return WideName(name);
+NamedEntry NameInCurrent(std::string_view name) {
+  if (listed_generation == generation && listed.name == name)
+    return listed.named;
+  if (left.generation == generation && !left.name.empty() && left.name == name)
+    return {left.opened_by, L"", left.id};
+  return {WideName(name), L"", 0};
 }
 
-bool JustLeft(std::wstring_view wide, FileId& id) {
-  if (left.generation != generation || left.wide_name.empty() ||
-      CompareStringOrdinal(wide.data(), static_cast<int>(wide.size()), left.wide_name.data(),
-                           static_cast<int>(left.wide_name.size()), TRUE) != CSTR_EQUAL)
-    return false;
-  id = left.id;
-  return true;
+std::string DosName(std::wstring_view listed_name) {
+  std::wstring name(listed_name);
+  for (wchar_t& c : name) {
+    if (c == L':')
+      c = L'\xF03A';
+    else if (c == L'\\')
+      c = L'\xF05C';
+  }
+  return ByteName(name);
 }
 
 bool ParentIsHeld() {
@@ -392,6 +413,7 @@ bool ParentIsHeld() {
 
 std::string PrepareChange(std::string_view path) {
   CloseOpenEntry();
+  LastEntryCause = EntryCause::None;
   return SystemPath(path);
 }
 

@@ -3,7 +3,9 @@
 // A directory is listed whole, in wide characters, when its search starts, and the search then
 // hands out its entries; the walk erases entries while a search goes on, and the listing then
 // needs no handle of its own that would keep the directory from being removed. Each name comes
-// as the system stores it, whatever its length and however it ends (in a dot or a blank too).
+// as the system stores it, whatever its length and however it ends (in a dot or a blank too); a
+// ":" or "\" in it, which only a Unix name under wine can hold, is handed out as a private-use
+// character (see DosName).
 #include <windows.h>
 
 #include <string>
@@ -23,19 +25,17 @@ struct OpenSearch {
   std::vector<ListedItem> items;
   std::size_t next = 0;
   DWORD end_error = oserror::NoMoreFiles; // how the listing ended
-  bool in_current = false;
-  unsigned generation = 0;
+  // The held directory the listing is of, when it is the current one (see CurrentDirectoryMark).
+  unsigned mark = 0;
 };
 
 // Reads every entry of the directory. Answers 0, or the error of the first step.
 DWORD ReadListing(HANDLE directory, OpenSearch& search) {
-  constexpr NTSTATUS NoMoreFiles = static_cast<NTSTATUS>(0x80000006);
-  constexpr NTSTATUS NoSuchFile = static_cast<NTSTATUS>(0xC000000F);
-  std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
-  ULONG size = static_cast<ULONG>(buffer.size() * sizeof(LONGLONG));
+  std::vector<DirectoryEntry> entries;
   for (bool first = true;; first = false) {
-    NTSTATUS status = ListDirectory(directory, buffer.data(), size, first);
-    if (status == NoMoreFiles || status == NoSuchFile)
+    entries.clear();
+    NTSTATUS status = ListDirectory(directory, entries, first);
+    if (status == STATUS_NO_MORE_FILES)
       return 0;
     if (status < 0) {
       if (first)
@@ -43,19 +43,12 @@ DWORD ReadListing(HANDLE directory, OpenSearch& search) {
       search.end_error = ErrorOf(status);
       return 0;
     }
-    const char* at = reinterpret_cast<const char*>(buffer.data());
-    for (;;) {
-      const FILE_ID_BOTH_DIR_INFORMATION* item =
-          reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(at);
+    for (DirectoryEntry& entry : entries) {
       ListedItem listed;
-      listed.wide.assign(item->FileName, item->FileNameLength / sizeof(wchar_t));
-      listed.name = ByteName(listed.wide);
-      listed.attributes = item->FileAttributes;
-      listed.id = item->FileId.QuadPart;
+      listed.name = DosName(entry.name);
+      listed.attributes = entry.attributes;
+      listed.named = {std::move(entry.name), std::move(entry.short_name), entry.id};
       search.items.push_back(std::move(listed));
-      if (item->NextEntryOffset == 0)
-        break;
-      at += item->NextEntryOffset;
     }
   }
 }
@@ -77,29 +70,30 @@ void StepSearch(SearchEntry& entry) {
       continue;
     entry.Name = item.name;
     entry.Attributes = attributes;
-    if (search->in_current && search->generation == PositionGeneration())
+    // The walk comes back to the directory from each subdirectory: what the listing says of its
+    // next entries holds again there.
+    if (search->mark != 0 && search->mark == CurrentDirectoryMark())
       NoteListed(item);
     return;
   }
 }
 
 void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
+  // An entry held open, alone, for the operations on it would keep its own listing from opening.
+  CloseOpenEntry();
   std::string_view directory_part = StartSearch(pattern, mask, entry);
   OpenSearch* search = new OpenSearch;
   DWORD error = 0;
   if (directory_part.empty()) {
-    search->in_current = true;
-    search->generation = PositionGeneration();
     HANDLE directory = CurrentDirectoryHandle(error);
+    search->mark = CurrentDirectoryMark();
     if (directory != nullptr)
       error = ReadListing(directory, *search);
   } else {
-    HANDLE directory = nullptr;
+    OwnedHandle directory;
     error = OpenDirectoryOfPath(directory_part, directory);
-    if (error == 0) {
-      error = ReadListing(directory, *search);
-      CloseHandle(directory);
-    }
+    if (error == 0)
+      error = ReadListing(directory.get(), *search);
   }
   entry.Handle = search;
   if (error != 0) {

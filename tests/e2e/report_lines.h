@@ -94,7 +94,9 @@ inline std::vector<std::string> ReportLines(const std::string& out) {
                                          "Would delete ",
                                          "Would remove ",
                                          "Could not remove non-empty directory ",
+                                         "Could not remove directory in use ",
                                          "Skipping non-empty directory ",
+                                         "Pending deletion (in use) ",
                                          "Skipped "};
   std::vector<std::string> reports;
   for (const std::string& line : ShownLines(out)) {

@@ -42,6 +42,14 @@ struct Call {
   const char* argument;
 };
 
+// A call that gives os_error (0: accepted, nothing changes) and says more of its entry.
+struct Cause {
+  const char* operation;
+  const char* argument;
+  std::uint32_t os_error;
+  EntryCause cause;
+};
+
 constexpr std::uint16_t Dir = DirectoryAttribute;
 constexpr std::uint16_t File = ArchiveAttribute;
 
@@ -50,6 +58,7 @@ struct EngineCase {
   std::vector<std::string> arguments;
   std::vector<Entry> tree;
   std::vector<Failure> failures = {};
+  std::vector<Cause> causes = {};
   // Esc is pressed just before the first of these calls.
   std::vector<Call> esc_before = {};
   std::string keys = {};
@@ -101,6 +110,8 @@ RunResult RunCase(const EngineCase& c) {
       AddMemoryEntry(entry.path, entry.attributes, entry.password);
     for (const Failure& failure : c.failures)
       ScriptFailure(failure.operation, failure.argument, failure.os_error, failure.times);
+    for (const Cause& cause : c.causes)
+      ScriptCause(cause.operation, cause.argument, cause.os_error, cause.cause);
     for (const Call& press : c.esc_before)
       ScriptEscBefore(press.operation, press.argument);
     ScriptKeys(c.keys);
@@ -641,6 +652,55 @@ const EngineCase kCases[] = {
      .ending = {"Deleted 1 file and 2 dirs"},
      .status = 0,
      .left = {"C:\\A 48", "C:\\A\\KEEP 32"}},
+    // What the layer says of an entry beyond a refusal's code names the line, and asks no password.
+    {.name = "a file that stays marked for deletion is told pending and not counted",
+     .arguments = {"C:\\T"},
+     .tree = {{"C:\\T", Dir}, {"C:\\T\\KEPT.TXT", File}, {"C:\\T\\G.TXT", File}},
+     .causes = {{"EraseFile", "KEPT.TXT", 0, EntryCause::DeletePending}},
+     .watch = "KEPT",
+     .calls = {"SetEntryAttributes KEPT.TXT 32 = 0", "EraseFile KEPT.TXT = 0"},
+     .report = {"Pending deletion (in use) C:\\T\\KEPT.TXT", "Deleted C:\\T\\G.TXT",
+                "Could not remove non-empty directory C:\\T"},
+     .ending = {"Deleted 1 file and 0 dirs"},
+     .status = 1,
+     .left = {"C:\\T 48", "C:\\T\\KEPT.TXT 32"}},
+    {.name = "a directory another program holds is told in use and fails the run, under -E too",
+     .arguments = {"-E", "C:\\T"},
+     .tree = {{"C:\\T", Dir}, {"C:\\T\\SUB", Dir | HiddenAttribute}},
+     .causes = {{"RemoveEmptyDirectory", "SUB", oserror::SharingViolation, EntryCause::InUse}},
+     .watch = "SUB",
+     .calls = {"ChangeDirectory SUB = 0", "GetEntryAttributes SUB = 0",
+               "SetEntryAttributes SUB 32 = 0", "RemoveEmptyDirectory SUB = 5",
+               "SetEntryAttributes SUB 18 = 0"},
+     .report = {"Could not remove directory in use C:\\T\\SUB",
+                "Skipping non-empty directory C:\\T"},
+     .ending = {"Deleted 0 files and 0 dirs"},
+     .status = 1,
+     .left = {"C:\\T 16", "C:\\T\\SUB 18"}},
+    {.name = "a subdirectory whose name the system cannot open is told and passed over",
+     .arguments = {"C:\\T"},
+     .tree = {{"C:\\T", Dir}, {"C:\\T\\BAD", Dir}, {"C:\\T\\BAD\\X", File}, {"C:\\T\\G", File}},
+     .causes = {{"ChangeDirectory", "BAD", oserror::AccessDenied, EntryCause::InvalidName}},
+     .watch = "BAD",
+     .calls = {"ChangeDirectory BAD = 5"},
+     .report = {"Deleted C:\\T\\G", "Skipped invalid name C:\\T\\BAD",
+                "Could not remove non-empty directory C:\\T"},
+     .console_lacks = {"password-protected"},
+     .ending = {"Deleted 1 file and 0 dirs"},
+     .status = 1,
+     .left = {"C:\\T 48", "C:\\T\\BAD 16", "C:\\T\\BAD\\X 32"}},
+    {.name = "a link the layer will not open as itself is told as a link",
+     .arguments = {"C:\\T"},
+     .tree = {{"C:\\T", Dir}, {"C:\\T\\LNK", File}},
+     .failures = {{"EraseFile", "LNK", oserror::AccessDenied}},
+     .causes = {{"SetEntryAttributes", "LNK", oserror::AccessDenied, EntryCause::Link}},
+     .watch = "LNK",
+     .calls = {"SetEntryAttributes LNK 32 = 5", "EraseFile LNK = 5"},
+     .report = {"Skipped link C:\\T\\LNK", "Could not remove non-empty directory C:\\T"},
+     .console_lacks = {"password-protected", "Skipped attribute change"},
+     .ending = {"Deleted 0 files and 0 dirs"},
+     .status = 1,
+     .left = {"C:\\T 48", "C:\\T\\LNK 32"}},
 };
 
 void PrintTo(const EngineCase& c, std::ostream* os) {

@@ -25,6 +25,13 @@ struct Failure {
   int times; // 0: every call
 };
 
+struct ScriptedCause {
+  std::string operation;
+  std::string argument;
+  std::uint32_t os_error;
+  EntryCause cause;
+};
+
 struct EscPress {
   std::string operation;
   std::string argument;
@@ -32,6 +39,7 @@ struct EscPress {
 
 std::vector<Node> nodes;
 std::vector<Failure> failures;
+std::vector<ScriptedCause> causes;
 std::vector<EscPress> esc_presses;
 std::vector<std::string> record;
 std::string drive_current[26];
@@ -74,6 +82,21 @@ std::uint32_t ScriptedError(std::string_view operation, std::string_view argumen
     return failure.os_error;
   }
   return 0;
+}
+
+// A call with a cause scripted for it: sets LastEntryCause (None for every other call) and gives
+// the scripted error in `error`.
+bool TakeScriptedCause(std::string_view operation, std::string_view argument,
+                       std::uint32_t& error) {
+  LastEntryCause = EntryCause::None;
+  for (auto it = causes.begin(); it != causes.end(); ++it)
+    if (it->operation == operation && SameName(it->argument, argument)) {
+      LastEntryCause = it->cause;
+      error = it->os_error;
+      causes.erase(it);
+      return true;
+    }
+  return false;
 }
 
 std::string ParentOf(std::string_view full) {
@@ -182,6 +205,7 @@ void MatchStep(std::string_view operation, SearchEntry& entry) {
 void ResetMemoryFs() {
   nodes.clear();
   failures.clear();
+  causes.clear();
   esc_presses.clear();
   record.clear();
   for (std::string& current : drive_current)
@@ -191,6 +215,7 @@ void ResetMemoryFs() {
   current_drive = 'C' - 'A';
   PendingIoResult = 0;
   LastServiceResult = 0;
+  LastEntryCause = EntryCause::None;
 }
 
 void AddMemoryEntry(std::string_view path, std::uint16_t attributes, std::string_view password) {
@@ -200,6 +225,11 @@ void AddMemoryEntry(std::string_view path, std::uint16_t attributes, std::string
 void ScriptFailure(std::string_view operation, std::string_view argument, std::uint32_t os_error,
                    int times) {
   failures.push_back({std::string(operation), std::string(argument), os_error, times});
+}
+
+void ScriptCause(std::string_view operation, std::string_view argument, std::uint32_t os_error,
+                 EntryCause cause) {
+  causes.push_back({std::string(operation), std::string(argument), os_error, cause});
 }
 
 void ScriptEscBefore(std::string_view operation, std::string_view argument) {
@@ -270,9 +300,13 @@ std::uint16_t GetEntryAttributes(std::string_view path) {
 
 void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
   std::string line = "SetEntryAttributes " + std::string(path) + " " + std::to_string(attributes);
+  std::uint32_t caused = 0;
+  bool scripted = TakeScriptedCause("SetEntryAttributes", path, caused);
   if (!VolumeLabelRefused(attributes))
     LastServiceResult = static_cast<ResultCode>(ScriptedError("SetEntryAttributes", path));
-  if (LastServiceResult == 0) {
+  if (scripted)
+    LastServiceResult = static_cast<ResultCode>(caused);
+  else if (LastServiceResult == 0) {
     Named named = Resolve(path);
     Node* node = Find(named.full);
     if (IsDriveRoot(named.full))
@@ -293,7 +327,7 @@ void EraseFile(std::string_view path) {
   if (PendingIoResult != 0)
     return RecordSkipped(line);
   std::uint32_t error = ScriptedError("EraseFile", path);
-  if (error == 0) {
+  if (!TakeScriptedCause("EraseFile", path, error) && error == 0) {
     Named named = Resolve(path);
     Node* node = Find(named.full);
     if (node == nullptr)
@@ -322,7 +356,7 @@ void RemoveEmptyDirectory(std::string_view path) {
     return;
   }
   std::uint32_t error = ScriptedError("RemoveEmptyDirectory", path);
-  if (error == 0) {
+  if (!TakeScriptedCause("RemoveEmptyDirectory", path, error) && error == 0) {
     Named named = Resolve(path);
     Node* node = Find(named.full);
     bool is_current = false;
@@ -358,7 +392,7 @@ void ChangeDirectory(std::string_view path) {
   if (PendingIoResult != 0)
     return RecordSkipped(line);
   std::uint32_t error = ScriptedError("ChangeDirectory", path);
-  if (error == 0) {
+  if (!TakeScriptedCause("ChangeDirectory", path, error) && error == 0) {
     Named named = Resolve(path);
     int drive = named.full[0] - 'A';
     Node* node = Find(named.full);

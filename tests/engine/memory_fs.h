@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result_codes.h"
+
 // Empties the tree, the scripts and the record; drives C: and D: exist, C: is current at its root.
 void ResetMemoryFs();
 // Adds an entry by its full path ("C:\T\F.TXT"); a directory carries the directory bit. An entry
@@ -23,6 +25,12 @@ void AddMemoryEntry(std::string_view path, std::uint16_t attributes,
 // searches the argument is the name of the entry the step would return.
 void ScriptFailure(std::string_view operation, std::string_view argument, std::uint32_t os_error,
                    int times = 0);
+// The next call of `operation` on `argument` gives the system's error `os_error` (0: the call is
+// accepted and changes nothing) and leaves `cause` in LastEntryCause, as the Windows layer tells
+// what it knows of an entry beyond the code (a link, a name it cannot open, a directory in use,
+// a file that stays marked for deletion).
+void ScriptCause(std::string_view operation, std::string_view argument, std::uint32_t os_error,
+                 EntryCause cause);
 // Esc is pressed just before the first call of `operation` on `argument`.
 void ScriptEscBefore(std::string_view operation, std::string_view argument);
 

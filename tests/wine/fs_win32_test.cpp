@@ -181,6 +181,39 @@ TEST_F(FileSystemTest, RemovalAfterAStepUpChecksItIsTheDirectoryLeft) {
   EXPECT_EQ(TakeIoResult(), 0);
 }
 
+// A full path whose directory only a language's rules take for the current one (a soft hyphen
+// passed over, "ß" read as "ss", a letter joined with its combining accent, or two letters whose
+// UTF-8 bytes, read in code page 1252, are one letter in two cases) names that other directory:
+// an erase there never reaches the current directory's file of the same name.
+TEST_F(FileSystemTest, LookalikeDirectoryIsNeverTakenForTheCurrentOne) {
+  struct Pair {
+    std::string here, there;
+  };
+  const Pair pairs[] = {
+      {"a\xC2\xAD"
+       "b",
+       "ab"},
+      {"stra\xC3\x9F"
+       "e",
+       "strasse"},
+      {"\xC3\xA9", "e\xCC\x81"},
+      {"\xC3\x9C", "\xC3\x8C"}, // Ü and Ì: "Ãœ" and "ÃŒ" in code page 1252
+      {"\xC3\x9A", "\xC3\x8A"}, // Ú and Ê: "Ãš" and "ÃŠ"
+  };
+  for (const Pair& pair : pairs) {
+    SCOPED_TRACE(pair.here + " / " + pair.there);
+    Make({pair.here + "/", pair.here + "/f=here", pair.there + "/", pair.there + "/f=there"});
+    ChangeDirectory(Path(pair.here));
+    ASSERT_EQ(TakeIoResult(), 0);
+    EraseFile(Path(pair.there) + "\\f");
+    EXPECT_EQ(TakeIoResult(), 0);
+    EXPECT_NE(GetFileAttributesA(Path(pair.here + "\\f").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(Path(pair.there + "\\f").c_str()), INVALID_FILE_ATTRIBUTES);
+    ChangeDirectory(root);
+    ASSERT_EQ(TakeIoResult(), 0);
+  }
+}
+
 // The climb above the target goes on only to a held directory reached from the drive's root as
 // itself: not from the root, and not from below a link.
 TEST_F(FileSystemTest, ParentIsHeldOnlyBelowTheRootAndNeverBelowALink) {
