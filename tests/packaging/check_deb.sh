@@ -41,8 +41,9 @@ zcat "$root/usr/share/man/man1/vakrun.1.gz" | cmp - "$source/man/vakrun.1"
 zcat "$root/usr/share/doc/vakrun/changelog.gz" | cmp - "$source/packaging/debian/changelog"
 cmp "$root/usr/share/doc/vakrun/copyright" "$source/packaging/debian/copyright"
 # The copyright file's licence is LICENSE, word for word, and so is its holder.
-diff <(sed -n '/^License: Expat$/,$p' "$source/packaging/debian/copyright" | tail -n +2 |
-  sed 's/^ //; s/^\.$//') <(tail -n +5 "$source/LICENSE")
+diff <(awk 'text { print; next } previous == "" && $0 == "License: Expat" { text = 1 }
+  { previous = $0 }' "$source/packaging/debian/copyright" | sed 's/^ //; s/^\.$//') \
+  <(tail -n +5 "$source/LICENSE")
 holder=$(sed -n 's/^Copyright (c) //p' "$source/LICENSE")
 grep -qxF "Copyright: $holder" "$source/packaging/debian/copyright" ||
   { echo "the copyright file does not name \"$holder\"" && exit 1; }
