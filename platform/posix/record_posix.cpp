@@ -209,8 +209,10 @@ void ReplaceFileWith(std::string_view path, std::string_view new_image) {
   }
   // The owner first: a change of owner clears the set-user and set-group bits. Only root may give
   // a file away; others may still keep its group when they belong to it.
-  if (::fchown(fd, info.st_uid, info.st_gid) != 0)
-    (void)::fchown(fd, static_cast<uid_t>(-1), info.st_gid);
+  if (::fchown(fd, info.st_uid, info.st_gid) != 0 &&
+      ::fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0) {
+    // Neither: the new image keeps the user as its owner, and the user's group.
+  }
   // The new image reaches the disk before its name does, so a crash leaves the old file or the
   // new one whole.
   if (::fchmod(fd, info.st_mode & 07777) != 0 || ::fsync(fd) != 0) {

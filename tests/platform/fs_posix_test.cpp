@@ -444,6 +444,7 @@ TEST_F(FileSystemTest, EnteringChecksTheDirectoryIsTheOneListed) {
   ChangeDirectory(entry.Name);
   EXPECT_EQ(TakeIoResult(), 3);
   EXPECT_EQ(GetDriveDirectory(0), "C:\\WORK\\SUB");
+  FindNextEntry(entry); // to the end of the search, which lets its listing go
 }
 
 TEST_F(FileSystemTest, APasswordSuffixIsDroppedAndANameWithASemicolonIsItsOwn) {
