@@ -10,7 +10,7 @@
 #include "engine/overlay.h"
 #include "engine/report.h"
 #include "platform/console.h"
-#include "platform/utf8_text.h"
+#include "platform/dos/utf8_text.h"
 #include "settings/program_settings.h"
 #include "settings/settings_block.h"
 

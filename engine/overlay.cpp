@@ -7,7 +7,7 @@
 
 #include "console/keyboard.h"
 #include "engine/remove.h"
-#include "platform/fs_body.h"
+#include "platform/fs/fs_body.h"
 
 bool DryRun = false;
 

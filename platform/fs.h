@@ -1,5 +1,5 @@
 // File-system services in DOS terms: drive letters with a current directory per drive, DOS
-// attribute bits, wildcard searches and DOS-style result codes (platform/result_codes.h).
+// attribute bits, wildcard searches and DOS-style result codes (platform/dos/result_codes.h).
 // Paths are full strings and are never cut.
 //
 // What a body may remember or put off between calls, and nothing else:
@@ -32,7 +32,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/result_codes.h"
+#include "platform/dos/result_codes.h"
 
 // DOS attribute bits.
 constexpr std::uint16_t ReadOnlyAttribute = 0x01;
@@ -69,7 +69,7 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes);
 
 // Report through PendingIoResult and do nothing while it is non-zero.
 //
-// Where a body says more of the entry through LastEntryCause (platform/result_codes.h), these,
+// Where a body says more of the entry through LastEntryCause (platform/dos/result_codes.h), these,
 // SetEntryAttributes and a step into a subdirectory answer 5 for the refusal it names (a link, a
 // name the system cannot open, a directory in use), so that the walk goes on; an entry marked for
 // deletion that another program still holds answers 0, the erase or removal having been made.

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "platform/fs.h"
-#include "platform/fs_body.h"
+#include "platform/fs/fs_body.h"
 #include "platform/posix/attributes_posix.h"
 #include "platform/posix/drives.h"
 #include "platform/posix/errno_map.h"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "platform/fs.h"
-#include "platform/fs_body.h"
+#include "platform/fs/fs_body.h"
 #include "platform/posix/drives.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/names.h"

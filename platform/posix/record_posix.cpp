@@ -11,7 +11,7 @@
 #include "platform/posix/errno_map.h"
 #include "platform/posix/paths.h"
 #include "platform/record.h"
-#include "platform/record_handles.h"
+#include "platform/record/record_handles.h"
 
 namespace {
 

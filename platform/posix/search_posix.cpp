@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "platform/fs.h"
+#include "platform/fs/search.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/names.h"
 #include "platform/posix/paths.h"
 #include "platform/posix/position_posix.h"
 #include "platform/posix/system_calls.h"
-#include "platform/search.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 
 #include <vector>
 
+#include "platform/dos/result_codes.h"
 #include "platform/fs.h"
-#include "platform/fs_body.h"
-#include "platform/result_codes.h"
+#include "platform/fs/fs_body.h"
 #include "platform/win32/paths_win32.h"
 #include "platform/win32/start_win32.h"
 

@@ -11,7 +11,7 @@
 
 #include "platform/fs.h"
 #include "platform/record.h"
-#include "platform/record_handles.h"
+#include "platform/record/record_handles.h"
 #include "platform/win32/paths_win32.h"
 #include "platform/win32/start_win32.h"
 
