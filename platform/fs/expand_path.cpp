@@ -2,13 +2,10 @@
 // layer only for the current directory of a drive.
 #include <string>
 
+#include "platform/dos/path_text.h"
 #include "platform/fs.h"
 
 namespace {
-
-bool IsLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
 
 // Position of the last backslash in text before index `before` (npos if none).
 std::size_t LastBackslashBefore(const std::string& text, std::size_t before) {
@@ -66,15 +63,12 @@ void CollapseSeparatorRuns(std::string& w) {
 
 std::string ExpandPath(std::string_view path) {
   ResultCode pending_before = PendingIoResult;
-  std::string w(path);
-  for (char& c : w)
-    if (c == '/')
-      c = '\\';
+  std::string w = WithBackslashes(path);
   CollapseSeparatorRuns(w);
-  std::size_t root = 3; // length of the root part ("C:\", "\\SERVER\SHARE\")
+  std::size_t root = DriveRootLength; // length of the root part ("C:\", "\\SERVER\SHARE\")
   bool root_optional = false;
 
-  if (w.size() >= 2 && IsLetter(w[0]) && w[1] == ':') {
+  if (w.size() >= 2 && IsDriveLetter(w[0]) && w[1] == ':') {
     if (w[0] >= 'a')
       w[0] = static_cast<char>(w[0] - 32);
     std::string d = GetDriveDirectory(static_cast<std::uint8_t>(w[0] - 64));
@@ -112,7 +106,7 @@ std::string ExpandPath(std::string_view path) {
       }
     } else if (w.starts_with("\\")) {
       w = d.substr(0, 1) + ":" + w;
-    } else if (d.size() == 3) {
+    } else if (d.size() == DriveRootLength) {
       w = d + w;
     } else if (w.empty()) {
       w = d + "\\";
