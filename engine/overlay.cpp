@@ -14,9 +14,6 @@ bool DryRun = false;
 
 namespace {
 
-// Every entry: read-only, hidden, system, volume label, directory and archive alike.
-constexpr std::uint16_t EveryEntryMask = 0x3F;
-
 // What the dry run has erased or removed, by the full path of the directory that holds it: the
 // names, and the same in capitals. A directory that a search lists as "Old" was hidden as
 // "OLD" when the target or the climb of ParentDelete named it as typed, on a system that does not

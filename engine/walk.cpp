@@ -14,11 +14,6 @@
 
 namespace {
 
-// Every file, whatever its read-only, hidden, system or archive bits; never a directory.
-constexpr std::uint16_t FileSearchMask = 0x27;
-// Files and directories alike, hidden and system ones included.
-constexpr std::uint16_t SubdirSearchMask = 0x17;
-
 int depth = 0;
 
 bool SearchGoesOn() {

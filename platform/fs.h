@@ -45,6 +45,19 @@ constexpr std::uint16_t ArchiveAttribute = 0x20;
 // in a search, so the walk removes it as an entry and never enters it.
 constexpr std::uint32_t ReparsePointAttribute = 0x400;
 
+// The search masks the walk uses. Read-only and archive never keep an entry out; hidden, system,
+// volume label and directory let in only entries whose bits of those four are all in the mask.
+// Every file, whatever its read-only, hidden, system or archive bits; never a directory (0x27).
+constexpr std::uint16_t FileSearchMask =
+    ReadOnlyAttribute | HiddenAttribute | SystemAttribute | ArchiveAttribute;
+// Files and directories alike, hidden and system ones included (0x17).
+constexpr std::uint16_t SubdirSearchMask =
+    ReadOnlyAttribute | HiddenAttribute | SystemAttribute | DirectoryAttribute;
+// Every entry: all six bits (0x3F).
+constexpr std::uint16_t EveryEntryMask = ReadOnlyAttribute | HiddenAttribute | SystemAttribute |
+                                         VolumeLabelAttribute | DirectoryAttribute |
+                                         ArchiveAttribute;
+
 // One directory search in progress. The caller owns it and reads Name and Attributes; the rest
 // belongs to the layer and must not be changed between calls.
 struct SearchEntry {

@@ -146,10 +146,10 @@ std::string DosPathOf(std::string_view linux_path) {
 std::uint32_t LinuxPathOf(std::string_view dos_path, std::string& linux_path) {
   std::string full = ExpandPath(dos_path.substr(0, dos_path.find(';')));
   if (!IsOnDrive(full))
-    return 53; // a network path: no such thing here
+    return oserror::BadNetPath; // a network path: no such thing here
   int drive = DriveIndex(full[0]);
   if (!DriveIsMapped(drive))
-    return 15;
+    return oserror::InvalidDrive;
   linux_path = DriveRoot(drive);
   for (std::string_view component :
        PathComponents(std::string_view(full).substr(DriveRootLength), '\\')) {

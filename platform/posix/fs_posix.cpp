@@ -43,7 +43,7 @@ Place Locate(std::string_view path) {
   }
   std::string full = ExpandPath(dos);
   if (!IsOnDrive(full)) {
-    place.error = 53; // network paths do not exist here
+    place.error = oserror::BadNetPath; // network paths do not exist here
     return place;
   }
   if (!DriveIsMapped(DriveIndex(full[0]))) {

@@ -386,7 +386,7 @@ void StepDown(const std::string& dos_name) {
 void ChangeToPath(const std::string& dos_path) {
   std::string full = ExpandPath(dos_path);
   if (!IsOnDrive(full)) {
-    SetPendingError(53);
+    SetPendingError(oserror::BadNetPath); // network paths do not exist here
     return;
   }
   int drive = DriveIndex(full[0]);
