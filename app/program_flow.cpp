@@ -11,6 +11,7 @@
 #include "engine/report.h"
 #include "engine/walk.h"
 #include "platform/console.h"
+#include "platform/dos/path_text.h"
 #include "platform/fs.h"
 #include "settings/program_settings.h"
 #include "settings/settings_block.h"
@@ -39,10 +40,7 @@ void ConfirmDriveRoot() {
 
 // A drive letter, a colon and a backslash, or a network path ("\\SERVER\SHARE").
 bool IsFullPath(std::string_view path) {
-  bool letter =
-      !path.empty() && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-  return (path.size() >= 3 && letter && path[1] == ':' && path[2] == '\\') ||
-         path.starts_with("\\\\");
+  return StartsAtDriveRoot(path) || path.starts_with("\\\\");
 }
 
 void EnterTarget() {
@@ -88,17 +86,14 @@ void SetUpTarget() {
   }
   EchoOptions();
 
-  for (char& c : TargetPath)
-    if (c == '/')
-      c = '\\';
+  TargetPath = WithBackslashes(TargetPath);
   // Relative to the current directory, to the current drive's root ("\TMP") or to a drive's
   // current directory ("Z:TMP"): the drive the unread directory lies on is not known either.
   if (!start_known && !IsFullPath(TargetPath))
     FatalMessage(PrintSummary,
                  "Cannot read the current directory to find " + ShownName(TargetPath));
   TargetPath = ExpandPath(TargetPath);
-  if (TargetPath.size() > 3 && TargetPath.back() == '\\')
-    TargetPath.pop_back();
+  DropTrailingBackslash(TargetPath);
   // A network path ("\\server\share") has no drive letter and ends here.
   if (TargetPath[0] < 'A' || TargetPath[0] > 'Z')
     FatalMessage(PrintSummary, "Invalid drive specified");
@@ -112,10 +107,11 @@ void SetUpTarget() {
   // What was entered decides too: a directory that is its drive's root under another name (a
   // mount of it, say) is that root, and the question is asked.
   std::string entered = GetDriveDirectory(0);
-  if (entered.size() == 3 && entered[1] == ':' && entered[0] == TargetPath[0])
+  if (IsDriveRootPath(entered) && entered[0] == TargetPath[0])
     TargetPath = entered;
   // A dry run touches nothing, so there is nothing to confirm.
-  if (TargetPath.size() == 3 && Options.EmptyDirsOnly == 0 && MaskCoversAll(MaskText()) && !DryRun)
+  if (IsDriveRootPath(TargetPath) && Options.EmptyDirsOnly == 0 && MaskCoversAll(MaskText()) &&
+      !DryRun)
     ConfirmDriveRoot();
   ShowWorking();
   ShowPendingOutput(); // the echo line and the progress line are seen at once
@@ -141,7 +137,7 @@ void ProgramFlow() {
   WalkSubdirs();
   // A drive's root is never removed, and that is no failure.
   if (Options.SubDirsOnly == 0 && Options.FilesOnly == 0 && !LeaveAndRemoveDir(TargetPath) &&
-      TargetPath.size() > 3)
+      IsBelowRoot(TargetPath))
     NoteDirectoryStayed();
   if (Options.ParentDelete != 0)
     DeleteParents();

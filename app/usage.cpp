@@ -7,7 +7,7 @@
 #include "console/prompts.h"
 #include "engine/report.h"
 #include "platform/console.h"
-#include "platform/result_codes.h"
+#include "platform/dos/result_codes.h"
 #include "settings/settings_block.h"
 
 namespace {

@@ -9,7 +9,8 @@
 void ConsoleWrite(std::string_view text);
 // Writes and ends the line.
 void ConsoleWriteLine(std::string_view text);
-// Writes a number, no padding, without flushing: part of a longer statement.
+// Write text, or a number with no padding, without a line end and without flushing: parts of a
+// longer statement.
 void ConsolePut(std::string_view text);
 void ConsolePutNumber(std::int64_t number);
 void ConsoleEndLine();

@@ -1,10 +1,11 @@
 // Keys read with the letters of a Greek keyboard layout turned into the Latin letters printed on
-// the same keys, and ASCII upper-casing.
+// the same keys, and ASCII upper-casing (UpperCaseChar, UpperCaseString), whose home is the DOS
+// text rules.
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <string_view>
+
+#include "platform/dos/letter_case.h"
 
 // The code page 737 letters and the Latin letters on the same keys, position by position.
 extern const unsigned char GreekKeyLetters[58];
@@ -12,7 +13,3 @@ extern const char LatinKeyLetters[59];
 
 // Waits for one key. The second byte of an extended key comes back untranslated.
 std::uint8_t ReadKeyLatin();
-
-// a-z become A-Z; nothing else changes (no letter from code 128 up).
-char UpperCaseChar(char c);
-std::string UpperCaseString(std::string_view text);

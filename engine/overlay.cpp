@@ -5,16 +5,14 @@
 #include <unordered_set>
 #include <vector>
 
-#include "console/keyboard.h"
 #include "engine/remove.h"
-#include "platform/fs_body.h"
+#include "platform/dos/letter_case.h"
+#include "platform/dos/path_text.h"
+#include "platform/fs/fs_body.h"
 
 bool DryRun = false;
 
 namespace {
-
-// Every entry: read-only, hidden, system, volume label, directory and archive alike.
-constexpr std::uint16_t EveryEntryMask = 0x3F;
 
 // What the dry run has erased or removed, by the full path of the directory that holds it: the
 // names, and the same in capitals. A directory that a search lists as "Old" was hidden as
@@ -56,10 +54,10 @@ std::string FullPathOfOperand(std::string_view path) {
 }
 
 void Hide(const std::string& full) {
-  std::size_t slash = full.rfind('\\');
-  HiddenNames& here = hidden[full.substr(0, slash == 2 ? 3 : slash)];
-  here.names.insert(full.substr(slash + 1));
-  here.folded.insert(UpperCaseString(full.substr(slash + 1)));
+  std::string name(LastComponent(full));
+  HiddenNames& here = hidden[std::string(ParentOf(full))];
+  here.folded.insert(UpperCaseString(name));
+  here.names.insert(std::move(name));
 }
 
 void PassHidden(SearchEntry& entry) {
@@ -153,7 +151,7 @@ void OverlayRemoveEmptyDirectory(std::string_view path) {
   if (!RemovalGoesAhead(path))
     return;
   std::string full = FullPathOfOperand(path);
-  if (full.size() <= 3) {
+  if (!IsBelowRoot(full)) {
     SetPendingError(oserror::AccessDenied); // a drive's root is never removed
     return;
   }

@@ -3,12 +3,12 @@
 #include <cstdint>
 
 #include "console/console_stream.h"
-#include "console/keyboard.h"
 #include "console/prompts.h"
 #include "engine/overlay.h"
 #include "engine/progress.h"
 #include "engine/report.h"
 #include "platform/console.h"
+#include "platform/dos/letter_case.h"
 #include "platform/fs.h"
 #include "settings/settings_block.h"
 

@@ -4,8 +4,8 @@
 #include "console/prompts.h"
 #include "engine/overlay.h"
 #include "engine/progress.h"
+#include "platform/dos/utf8_text.h"
 #include "platform/fs.h"
-#include "platform/utf8_text.h"
 
 namespace {
 

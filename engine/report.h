@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/result_codes.h"
+#include "platform/dos/result_codes.h"
 
 void ReportDeleted(std::string_view name);
 void ReportRemoved(std::string_view name);

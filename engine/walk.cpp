@@ -8,15 +8,11 @@
 #include "engine/remove.h"
 #include "engine/report.h"
 #include "platform/console.h"
+#include "platform/dos/path_text.h"
 #include "platform/fs.h"
 #include "settings/settings_block.h"
 
 namespace {
-
-// Every file, whatever its read-only, hidden, system or archive bits; never a directory.
-constexpr std::uint16_t FileSearchMask = 0x27;
-// Files and directories alike, hidden and system ones included.
-constexpr std::uint16_t SubdirSearchMask = 0x17;
 
 int depth = 0;
 
@@ -109,9 +105,9 @@ void NoteDirectoryStayed() {
 // A parent that holds something else ends the climb; that is no failure.
 void DeleteParents() {
   std::string here = ExpandPath(".");
-  if (here.size() <= 3)
+  if (!IsBelowRoot(here))
     return; // a drive's root: there is nothing above it
-  std::string rest = here.substr(3);
+  std::string rest = here.substr(DriveRootLength);
   for (;;) {
     CheckInterrupt();
     // Only into a directory held on the way down from the drive's root: above a link, or once
@@ -119,7 +115,7 @@ void DeleteParents() {
     if (!ParentIsHeld())
       return;
     std::size_t slash = rest.rfind('\\');
-    std::string name = slash == std::string::npos ? rest : rest.substr(slash + 1);
+    std::string name(LastComponent(rest));
     rest.erase(slash == std::string::npos ? 0 : slash);
     if (!LeaveAndRemoveDir(name)) {
       ChangeDirectory(name + GlobalPassword);

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/command_line.h"
+#include "platform/dos/command_line.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/options.h"
-#include "platform/utf8_text.h"
-#include "platform/wildcard.h"
+#include "platform/dos/utf8_text.h"
+#include "platform/dos/wildcard.h"
 #include "settings/settings_block.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // File-system services in DOS terms: drive letters with a current directory per drive, DOS
-// attribute bits, wildcard searches and DOS-style result codes (platform/result_codes.h).
+// attribute bits, wildcard searches and DOS-style result codes (platform/dos/result_codes.h).
 // Paths are full strings and are never cut.
 //
 // What a body may remember or put off between calls, and nothing else:
@@ -32,7 +32,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/result_codes.h"
+#include "platform/dos/result_codes.h"
 
 // DOS attribute bits.
 constexpr std::uint16_t ReadOnlyAttribute = 0x01;
@@ -44,6 +44,19 @@ constexpr std::uint16_t ArchiveAttribute = 0x20;
 // A symbolic link, junction or other reparse point. Such an entry never carries the directory bit
 // in a search, so the walk removes it as an entry and never enters it.
 constexpr std::uint32_t ReparsePointAttribute = 0x400;
+
+// The search masks the walk uses. Read-only and archive never keep an entry out; hidden, system,
+// volume label and directory let in only entries whose bits of those four are all in the mask.
+// Every file, whatever its read-only, hidden, system or archive bits; never a directory (0x27).
+constexpr std::uint16_t FileSearchMask =
+    ReadOnlyAttribute | HiddenAttribute | SystemAttribute | ArchiveAttribute;
+// Files and directories alike, hidden and system ones included (0x17).
+constexpr std::uint16_t SubdirSearchMask =
+    ReadOnlyAttribute | HiddenAttribute | SystemAttribute | DirectoryAttribute;
+// Every entry: all six bits (0x3F).
+constexpr std::uint16_t EveryEntryMask = ReadOnlyAttribute | HiddenAttribute | SystemAttribute |
+                                         VolumeLabelAttribute | DirectoryAttribute |
+                                         ArchiveAttribute;
 
 // One directory search in progress. The caller owns it and reads Name and Attributes; the rest
 // belongs to the layer and must not be changed between calls.
@@ -69,7 +82,7 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes);
 
 // Report through PendingIoResult and do nothing while it is non-zero.
 //
-// Where a body says more of the entry through LastEntryCause (platform/result_codes.h), these,
+// Where a body says more of the entry through LastEntryCause (platform/dos/result_codes.h), these,
 // SetEntryAttributes and a step into a subdirectory answer 5 for the refusal it names (a link, a
 // name the system cannot open, a directory in use), so that the walk goes on; an entry marked for
 // deletion that another program still holds answers 0, the erase or removal having been made.

@@ -2,7 +2,7 @@
 // store reads and rewrites the program's own executable through these, with 1-byte records so
 // that every count and position is in bytes.
 //
-// Every operation but BindFileName reports through PendingIoResult (platform/result_codes.h)
+// Every operation but BindFileName reports through PendingIoResult (platform/dos/result_codes.h)
 // and does nothing while it is non-zero. Besides the system's codes:
 //   102  the file was never bound to a name
 //   103  the file is not open
@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/result_codes.h"
+#include "platform/dos/result_codes.h"
 
 enum class RecordState : std::uint8_t { Unbound, Closed, Input, Output, InputOutput };
 

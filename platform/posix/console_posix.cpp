@@ -2,7 +2,7 @@
 //
 // The per-entry report lines go to standard output, all other text to standard error. When both
 // lead to the same file or terminal they share one sink, so their text stays in order; the text
-// waits as platform/output_queue.h says.
+// waits as platform/console/output_queue.h says.
 //
 // Standard error that is no terminal is a log. A question is then also shown on the terminal the
 // keys come from (the controlling terminal), so that nobody waits on a blank screen.
@@ -20,13 +20,13 @@
 #include <vector>
 
 #include "platform/console.h"
-#include "platform/output_queue.h"
+#include "platform/console/output_queue.h"
+#include "platform/console/process.h"
+#include "platform/console/statement_output.h"
+#include "platform/dos/result_codes.h"
 #include "platform/posix/names.h"
 #include "platform/posix/paths.h"
 #include "platform/posix/terminal.h"
-#include "platform/process.h"
-#include "platform/result_codes.h"
-#include "platform/statement_output.h"
 
 namespace {
 

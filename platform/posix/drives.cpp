@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "platform/dos/path_text.h"
 #include "platform/fs.h"
 #include "platform/posix/names.h"
 #include "platform/posix/paths.h"
@@ -74,14 +75,8 @@ std::string LoadDriveTable() {
   const char* value = std::getenv("VAKRUN_DRIVES");
   if (value == nullptr)
     return {};
-  std::string_view table = value;
   std::array<bool, 26> given{};
-  while (!table.empty()) {
-    std::size_t end = table.find(';');
-    std::string_view item = table.substr(0, end);
-    table = end == std::string_view::npos ? std::string_view{} : table.substr(end + 1);
-    if (item.empty())
-      continue;
+  for (std::string_view item : PathComponents(value, ';')) {
     int drive = item.size() >= 3 && item[1] == '=' ? DriveIndex(item[0]) : -1;
     if (drive < 0 || item[2] != '/')
       return "VAKRUN_DRIVES: \"" + std::string(item) +
@@ -118,10 +113,6 @@ void SetCurrentDrive(int drive) {
   current_drive = drive;
 }
 
-bool IsDriveRootPath(std::string_view path) {
-  return path.size() == 3 && DriveIndex(path[0]) >= 0 && path[1] == ':' && path[2] == '\\';
-}
-
 std::string DosPathOf(std::string_view linux_path) {
   int best = -1;
   std::size_t best_length = 0;
@@ -142,14 +133,8 @@ std::string DosPathOf(std::string_view linux_path) {
     return UnixFormOf(linux_path);
   std::string dos(1, static_cast<char>('A' + best));
   dos += ":\\";
-  std::string_view rest = linux_path.substr(best_length);
   bool first = true;
-  while (!rest.empty()) {
-    std::size_t slash = rest.find('/');
-    std::string_view component = rest.substr(0, slash);
-    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
-    if (component.empty())
-      continue;
+  for (std::string_view component : PathComponents(linux_path.substr(best_length), '/')) {
     if (!first)
       dos += '\\';
     dos += EncodeName(component);
@@ -160,19 +145,14 @@ std::string DosPathOf(std::string_view linux_path) {
 
 std::uint32_t LinuxPathOf(std::string_view dos_path, std::string& linux_path) {
   std::string full = ExpandPath(dos_path.substr(0, dos_path.find(';')));
-  if (full.size() < 3 || full[1] != ':')
-    return 53; // a network path: no such thing here
+  if (!IsOnDrive(full))
+    return oserror::BadNetPath; // a network path: no such thing here
   int drive = DriveIndex(full[0]);
   if (!DriveIsMapped(drive))
-    return 15;
+    return oserror::InvalidDrive;
   linux_path = DriveRoot(drive);
-  std::string_view rest = std::string_view(full).substr(3);
-  while (!rest.empty()) {
-    std::size_t slash = rest.find('\\');
-    std::string_view component = rest.substr(0, slash);
-    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
-    if (component.empty())
-      continue;
+  for (std::string_view component :
+       PathComponents(std::string_view(full).substr(DriveRootLength), '\\')) {
     if (linux_path.back() != '/')
       linux_path += '/';
     linux_path += DecodeName(component);
@@ -180,27 +160,12 @@ std::uint32_t LinuxPathOf(std::string_view dos_path, std::string& linux_path) {
   return 0;
 }
 
-namespace {
-
-// Hands each non-empty component of a path, split at `separator`, to `take`.
-template <typename Take> void ForEachComponent(std::string_view path, char separator, Take take) {
-  while (!path.empty()) {
-    std::size_t at = path.find(separator);
-    std::string_view component = path.substr(0, at);
-    path = at == std::string_view::npos ? std::string_view{} : path.substr(at + 1);
-    if (!component.empty())
-      take(component);
-  }
-}
-
-} // namespace
-
 std::string UnixFormOf(std::string_view linux_path) {
   std::string dos = UnixPrefix;
-  ForEachComponent(linux_path, '/', [&](std::string_view component) {
+  for (std::string_view component : PathComponents(linux_path, '/')) {
     dos += '\\';
     dos += EncodeName(component);
-  });
+  }
   if (dos == UnixPrefix)
     dos += '\\';
   return dos;
@@ -210,10 +175,10 @@ bool LinuxPathOfUnixForm(std::string_view dos_path, std::string& linux_path) {
   if (!dos_path.starts_with(UnixPrefix + "\\"))
     return false;
   linux_path.clear();
-  ForEachComponent(dos_path.substr(UnixPrefix.size() + 1), '\\', [&](std::string_view component) {
+  for (std::string_view component : PathComponents(dos_path.substr(UnixPrefix.size() + 1), '\\')) {
     linux_path += '/';
     linux_path += DecodeName(component);
-  });
+  }
   if (linux_path.empty())
     linux_path = "/";
   return true;
@@ -221,12 +186,8 @@ bool LinuxPathOfUnixForm(std::string_view dos_path, std::string& linux_path) {
 
 std::string DosPathOfArgument(std::string_view linux_path) {
   std::vector<std::string_view> kept;
-  std::string_view rest = linux_path;
-  while (!rest.empty()) {
-    std::size_t slash = rest.find('/');
-    std::string_view component = rest.substr(0, slash);
-    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
-    if (component.empty() || component == ".")
+  for (std::string_view component : PathComponents(linux_path, '/')) {
+    if (component == ".")
       continue;
     if (component == "..") {
       if (!kept.empty())

@@ -23,5 +23,3 @@ void SetCurrentDrive(int drive);
 
 // Index of a drive letter (either case), or -1.
 int DriveIndex(char letter);
-// True for "X:\" exactly.
-bool IsDriveRootPath(std::string_view dos_full_path);

@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "platform/result_codes.h"
+#include "platform/dos/result_codes.h"
 
 std::uint32_t OsErrorFromErrno(int error) {
   using namespace oserror;

@@ -6,8 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/dos/path_text.h"
 #include "platform/fs.h"
-#include "platform/fs_body.h"
+#include "platform/fs/fs_body.h"
 #include "platform/posix/attributes_posix.h"
 #include "platform/posix/drives.h"
 #include "platform/posix/errno_map.h"
@@ -33,10 +34,7 @@ void Release(Place& place) {
 
 Place Locate(std::string_view path) {
   Place place;
-  std::string dos(WithoutPassword(path));
-  for (char& c : dos)
-    if (c == '/')
-      c = '\\';
+  std::string dos = WithBackslashes(WithoutPassword(path));
   if (IsBareName(dos)) {
     place.name = DecodeName(dos);
     place.dos_name = std::move(dos);
@@ -44,16 +42,15 @@ Place Locate(std::string_view path) {
     return place;
   }
   std::string full = ExpandPath(dos);
-  if (full.size() < 3 || full[1] != ':') {
-    place.error = 53; // network paths do not exist here
+  if (!IsOnDrive(full)) {
+    place.error = oserror::BadNetPath; // network paths do not exist here
     return place;
   }
   if (!DriveIsMapped(DriveIndex(full[0]))) {
     place.error = oserror::InvalidDrive;
     return place;
   }
-  if (full.size() > 3 && full.back() == '\\')
-    full.pop_back();
+  DropTrailingBackslash(full);
   if (IsDriveRootPath(full)) {
     place.drive_root = true;
     std::string root_path;
@@ -61,9 +58,8 @@ Place Locate(std::string_view path) {
     place.name = root_path;
     return place;
   }
-  std::size_t slash = full.rfind('\\');
-  std::string parent = full.substr(0, slash < 3 ? 3 : slash);
-  place.dos_name = full.substr(slash + 1);
+  std::string_view parent = ParentOf(full);
+  place.dos_name = LastComponent(full);
   place.name = DecodeName(place.dos_name);
   if (parent == LogicalCurrent()) {
     place.in_current = true;

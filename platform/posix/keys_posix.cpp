@@ -7,7 +7,7 @@
 // a quit (Ctrl-\), a hang-up and a kill are only noted by their handler: the run ends at the walk's
 // next step or in the key read it was waiting in, in order, with every line written, and the
 // process then ends by that signal (EndProcess). The bytes from either become keys as
-// platform/key_stream.h says.
+// platform/console/key_stream.h says.
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -16,9 +16,9 @@
 #include <unistd.h>
 
 #include "platform/console.h"
-#include "platform/key_stream.h"
+#include "platform/console/key_stream.h"
+#include "platform/console/process.h"
 #include "platform/posix/terminal.h"
-#include "platform/process.h"
 
 namespace {
 

@@ -19,8 +19,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/dos/path_text.h"
 #include "platform/fs.h"
-#include "platform/fs_body.h"
+#include "platform/fs/fs_body.h"
 #include "platform/posix/drives.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/names.h"
@@ -182,10 +183,8 @@ void AppendComponent(std::string& dos_path, std::string_view name) {
 }
 
 void DropLastComponent(std::string& dos_path) {
-  if (dos_path.size() <= 3)
-    return;
-  std::size_t slash = dos_path.rfind('\\');
-  dos_path.erase(slash < 3 ? 3 : slash);
+  if (IsBelowRoot(dos_path))
+    dos_path.resize(ParentOf(dos_path).size());
 }
 
 } // namespace
@@ -261,14 +260,14 @@ int OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDirect
     error = OpenError(errno);
     return -1;
   }
-  std::string_view rest = std::string_view(full).substr(3);
-  while (!rest.empty()) {
-    std::size_t slash = rest.find('\\');
-    std::string name = DecodeName(rest.substr(0, slash));
-    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
-    int flags = (rest.empty() ? O_RDONLY : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  std::vector<std::string_view> components =
+      PathComponents(std::string_view(full).substr(DriveRootLength), '\\');
+  for (std::size_t at = 0; at < components.size(); ++at) {
+    bool last = at + 1 == components.size();
+    std::string name = DecodeName(components[at]);
+    int flags = (last ? O_RDONLY : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int next = sys::openat(fd, name.c_str(), flags);
-    if (next < 0 && !rest.empty() && IsLinkIn(fd, name)) {
+    if (next < 0 && !last && IsLinkIn(fd, name)) {
       sys::close(fd);
       CloseAll(ancestors);
       std::string linux_path;
@@ -319,7 +318,7 @@ void StepUp() {
     // ".." at a drive's root stays there. Anywhere else the directory above was never held (the
     // path to it went through a link), and it is not looked up by its name: that name may lead
     // anywhere by now.
-    if (logical.size() > 3)
+    if (IsBelowRoot(logical))
       SetPendingError(oserror::PathNotFound);
     return;
   }
@@ -341,8 +340,7 @@ void StepUp() {
     return;
   }
   held.pop_back();
-  std::size_t slash = logical.rfind('\\');
-  std::string name = DecodeName(std::string_view(logical).substr(slash + 1));
+  std::string name = DecodeName(LastComponent(logical));
   bool entered = current_entered;
   MakeCurrent(parent.fd, parent.entered, parent.from_root);
   DropLastComponent(logical);
@@ -387,8 +385,8 @@ void StepDown(const std::string& dos_name) {
 
 void ChangeToPath(const std::string& dos_path) {
   std::string full = ExpandPath(dos_path);
-  if (full.size() < 3 || full[1] != ':') {
-    SetPendingError(53);
+  if (!IsOnDrive(full)) {
+    SetPendingError(oserror::BadNetPath); // network paths do not exist here
     return;
   }
   int drive = DriveIndex(full[0]);
@@ -396,8 +394,7 @@ void ChangeToPath(const std::string& dos_path) {
     SetPendingError(oserror::InvalidDrive);
     return;
   }
-  if (full.size() > 3 && full.back() == '\\')
-    full.pop_back();
+  DropTrailingBackslash(full);
   std::vector<HeldDirectory> ancestors;
   std::uint32_t error = 0;
   int fd = OpenWithAncestors(drive, full, ancestors, error);
@@ -411,9 +408,9 @@ void ChangeToPath(const std::string& dos_path) {
     return;
   }
   // The drive's root under another name (a mount of it) is the root: nothing is above it.
-  if (full.size() > 3 && IsDriveRoot(drive, fd)) {
+  if (IsBelowRoot(full) && IsDriveRoot(drive, fd)) {
     CloseAll(ancestors);
-    full.resize(3);
+    full.resize(DriveRootLength);
   }
   DropHeldDirectories();
   held = std::move(ancestors);
@@ -430,15 +427,11 @@ void ChangeDrive(char letter) {
 
 // A password means nothing to a directory here (see WithoutPassword).
 std::string PrepareChange(std::string_view path) {
-  std::string dos(WithoutPassword(path));
-  for (char& c : dos)
-    if (c == '/')
-      c = '\\';
-  return dos;
+  return WithBackslashes(WithoutPassword(path));
 }
 
 bool ParentIsHeld() {
-  return LogicalCurrent().size() > 3 && !held.empty() && held.back().from_root;
+  return IsBelowRoot(LogicalCurrent()) && !held.empty() && held.back().from_root;
 }
 
 std::string GetDriveDirectory(std::uint8_t drive) {

@@ -1,6 +1,5 @@
 // Only code for POSIX systems: record files over file descriptors, and the replacement of a file
 // by a new image through a rename.
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -8,10 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/dos/path_text.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/paths.h"
 #include "platform/record.h"
-#include "platform/record_handles.h"
+#include "platform/record/record_handles.h"
 
 namespace {
 
@@ -40,9 +40,7 @@ bool LinuxNameOf(std::string_view dos_name, std::string& linux_name) {
   // The program's own file and the copy made beside it go by their real path.
   if (LinuxPathOfUnixForm(dos_name, linux_name))
     return true;
-  std::string name(dos_name);
-  std::replace(name.begin(), name.end(), '/', '\\');
-  std::uint32_t error = LinuxPathOf(name, linux_name);
+  std::uint32_t error = LinuxPathOf(WithBackslashes(dos_name), linux_name);
   if (error != 0) {
     SetPendingError(error);
     return false;

@@ -7,13 +7,14 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "platform/dos/path_text.h"
 #include "platform/fs.h"
+#include "platform/fs/search.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/names.h"
 #include "platform/posix/paths.h"
 #include "platform/posix/position_posix.h"
 #include "platform/posix/system_calls.h"
-#include "platform/search.h"
 
 namespace {
 
@@ -120,11 +121,11 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
   DIR* dir = nullptr;
   bool in_current = directory.empty();
   if (in_current) {
-    entry.AtDriveRoot = LogicalCurrent().size() == 3;
+    entry.AtDriveRoot = IsDriveRootPath(LogicalCurrent());
     dir = sys::opendir(".");
   } else {
     std::string full = ExpandPath(directory);
-    entry.AtDriveRoot = full.size() == 3;
+    entry.AtDriveRoot = IsDriveRootPath(full);
     std::string linux_path;
     std::uint32_t error = LinuxPathOf(full, linux_path);
     if (error != 0) {

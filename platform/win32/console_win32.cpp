@@ -3,8 +3,9 @@
 // The per-entry report lines go to the standard output handle, all other text to the standard
 // error handle. A handle that is a console gets the text written into its window cell by cell at
 // the cursor, as DOS programs show it. A handle that is a pipe or a file gets the plain bytes, as
-// the Linux build writes them. Output waits for both handles as platform/output_queue.h says (a
-// console call per statement would slow a large erase down: under wine each is a round trip).
+// the Linux build writes them. Output waits for both handles as platform/console/output_queue.h
+// says (a console call per statement would slow a large erase down: under wine each is a round
+// trip).
 //
 // The console writer hands the text to the console as a stream (WriteConsoleA), so that lines
 // that leave the window go into the console's own scrollback with the bytes they had on screen.
@@ -18,12 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/command_line.h"
 #include "platform/console.h"
-#include "platform/output_queue.h"
-#include "platform/process.h"
-#include "platform/result_codes.h"
-#include "platform/statement_output.h"
+#include "platform/console/output_queue.h"
+#include "platform/console/process.h"
+#include "platform/console/statement_output.h"
+#include "platform/dos/command_line.h"
+#include "platform/dos/result_codes.h"
 #include "platform/win32/start_win32.h"
 
 namespace {

@@ -15,9 +15,9 @@
 
 #include <string>
 
+#include "platform/dos/result_codes.h"
 #include "platform/fs.h"
-#include "platform/fs_body.h"
-#include "platform/result_codes.h"
+#include "platform/fs/fs_body.h"
 #include "platform/win32/handles_win32.h"
 #include "platform/win32/paths_win32.h"
 #include "platform/win32/position_win32.h"
@@ -109,7 +109,7 @@ NTSTATUS OpenEntryHandle(OpenEntry& opened) {
 // than its code (see CauseOfRefusal) answers "access denied" with that in `cause`.
 DWORD Open(std::string_view path, EntryCause& cause) {
   cause = EntryCause::None;
-  std::string system = SystemPath(path);
+  std::string system = WithBackslashes(path);
   if (entry.handle != nullptr && entry.path == system && entry.generation == PositionGeneration())
     return 0;
   CloseOpenEntry();
@@ -124,11 +124,10 @@ DWORD Open(std::string_view path, EntryCause& cause) {
     name_here = system;
   } else {
     std::string full = ExpandPath(system);
-    if (full.size() < 3 || full[1] != ':')
+    if (!IsOnDrive(full))
       return oserror::PathNotFound;
-    if (full.size() > 3 && full.back() == '\\')
-      full.pop_back();
-    if (full.size() == 3) {
+    DropTrailingBackslash(full);
+    if (!IsBelowRoot(full)) {
       // A drive's root: only its attributes are read or set.
       opened.drive_root = true;
       NTSTATUS status = OpenRelative(nullptr, L"\\??\\" + WideName(full),
@@ -140,9 +139,8 @@ DWORD Open(std::string_view path, EntryCause& cause) {
       entry = std::move(opened);
       return 0;
     }
-    std::size_t slash = full.rfind('\\');
-    std::string parent = full.substr(0, slash < 3 ? 3 : slash);
-    std::string name = full.substr(slash + 1);
+    std::string parent(ParentOf(full));
+    std::string name(LastComponent(full));
     if (SameText(parent, CurrentPath())) {
       opened.in_current = true;
       name_here = name;

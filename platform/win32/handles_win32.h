@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/result_codes.h"
+#include "platform/dos/result_codes.h"
 
 // The file's number on its volume.
 using FileId = std::int64_t;

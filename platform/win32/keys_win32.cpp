@@ -5,15 +5,15 @@
 // lock keys alone are no key. Under wine two things differ from Windows, and both are handled: the
 // count of waiting events misses a key typed at a terminal until the input handle is waited on,
 // and Esc comes with character 0. From a pipe or a file the bytes become keys as
-// platform/key_stream.h says.
+// platform/console/key_stream.h says.
 #include <windows.h>
 
 #include <string>
 
 #include "platform/console.h"
-#include "platform/key_bytes.h"
-#include "platform/key_stream.h"
-#include "platform/process.h"
+#include "platform/console/key_stream.h"
+#include "platform/console/process.h"
+#include "platform/dos/key_bytes.h"
 #include "platform/win32/start_win32.h"
 
 namespace {

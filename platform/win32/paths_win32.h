@@ -8,16 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/dos/path_text.h"
 #include "platform/win32/handles_win32.h"
-
-// The path as the system gets it: DOS turns every "/" into "\" before a file operation.
-inline std::string SystemPath(std::string_view path) {
-  std::string system(path);
-  for (char& c : system)
-    if (c == '/')
-      c = '\\';
-  return system;
-}
 
 // Paths and names compared as the file system compares them (see SameName): ordinal, without
 // regard to letter case.

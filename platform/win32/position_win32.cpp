@@ -15,9 +15,9 @@
 
 #include <vector>
 
+#include "platform/dos/result_codes.h"
 #include "platform/fs.h"
-#include "platform/fs_body.h"
-#include "platform/result_codes.h"
+#include "platform/fs/fs_body.h"
 #include "platform/win32/paths_win32.h"
 #include "platform/win32/start_win32.h"
 
@@ -70,11 +70,6 @@ void DropHeld() {
 void Moved() {
   ++generation;
   start_unknown = 0;
-}
-
-bool IsDriveForm(const std::string& path) {
-  return path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
-         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
 }
 
 int DriveOf(char letter) {
@@ -153,16 +148,11 @@ DWORD OpenChain(const std::string& full, bool refuse_link_at_end,
   if (status < 0)
     return ErrorOf(status);
   chain.push_back(Hold(std::move(root), "", L"", true));
-  std::size_t at = 3;
-  while (at < full.size()) {
-    std::size_t end = full.find('\\', at);
-    if (end == std::string::npos)
-      end = full.size();
-    std::string component = full.substr(at, end - at);
-    at = end + 1;
-    if (component.empty())
-      continue;
-    bool last = at >= full.size();
+  std::vector<std::string_view> components =
+      PathComponents(std::string_view(full).substr(DriveRootLength), '\\');
+  for (std::size_t at = 0; at < components.size(); ++at) {
+    std::string component(components[at]);
+    bool last = at + 1 == components.size();
     NamedEntry named{WideName(component), L"", 0};
     OwnedHandle handle;
     std::wstring opened_by;
@@ -200,7 +190,7 @@ DWORD KnowDrive(int drive) {
   DWORD length = GetFullPathNameW(drive_only, MAX_PATH, buffer, nullptr);
   std::string path =
       length > 0 && length < MAX_PATH ? ByteName(std::wstring_view(buffer, length)) : std::string();
-  if (!IsDriveForm(path) || DriveOf(path[0]) != drive)
+  if (!StartsAtDriveRoot(path) || DriveOf(path[0]) != drive)
     path = std::string(1, letter) + ":\\";
   path[0] = letter;
   drive_paths[drive] = path;
@@ -215,15 +205,14 @@ void StepUp() {
     CurrentDirectoryHandle(error);
   }
   std::string& logical = Logical();
-  if (held.size() == 1 || (held.empty() && logical.size() <= 3))
+  if (held.size() == 1 || (held.empty() && !IsBelowRoot(logical)))
     return; // ".." at a drive's root stays there
   if (!held.empty()) {
     HeldDirectory& child = held.back();
     left = {std::move(child.name), std::move(child.opened_by), child.id, 0};
     held.pop_back();
   }
-  std::size_t slash = logical.rfind('\\');
-  logical.erase(slash < 3 ? 3 : slash);
+  logical.resize(ParentOf(logical).size());
   Moved();
   left.generation = generation;
 }
@@ -287,12 +276,11 @@ void ChangeDrive(char letter) {
 
 void ChangeToPath(const std::string& path) {
   std::string full = ExpandPath(path);
-  if (!IsDriveForm(full)) {
+  if (!StartsAtDriveRoot(full)) {
     SetPendingError(oserror::PathNotFound);
     return;
   }
-  if (full.size() > 3 && full.back() == '\\')
-    full.pop_back();
+  DropTrailingBackslash(full);
   full[0] = static_cast<char>(full[0] >= 'a' ? full[0] - 32 : full[0]);
   std::vector<HeldDirectory> chain;
   if (DWORD error = OpenChain(full, true, chain)) {
@@ -314,7 +302,7 @@ HANDLE CurrentDirectoryHandle(DWORD& error) {
   if (!held.empty())
     return held.back().handle.get();
   const std::string& logical = Logical();
-  if (!IsDriveForm(logical)) {
+  if (!StartsAtDriveRoot(logical)) {
     error = oserror::PathNotFound;
     return nullptr;
   }
@@ -340,23 +328,21 @@ void NoteListed(const ListedItem& item) {
 }
 
 DWORD OpenDirectoryOfPath(std::string_view dos_path, OwnedHandle& handle) {
-  std::string full = ExpandPath(SystemPath(dos_path));
-  if (!IsDriveForm(full))
+  std::string full = ExpandPath(WithBackslashes(dos_path));
+  if (!StartsAtDriveRoot(full))
     return oserror::PathNotFound;
-  if (full.size() > 3 && full.back() == '\\')
-    full.pop_back();
-  std::size_t slash = full.rfind('\\');
-  std::string parent = full.substr(0, slash < 3 ? 3 : slash);
+  DropTrailingBackslash(full);
+  std::string parent(ParentOf(full));
   NTSTATUS status = STATUS_SUCCESS;
   DWORD error = 0;
-  if (SameText(full, CurrentPath()) || (full.size() > 3 && SameText(parent, CurrentPath()))) {
+  if (SameText(full, CurrentPath()) || (IsBelowRoot(full) && SameText(parent, CurrentPath()))) {
     // Through the held handle, by the exact name the walk knows there.
     HANDLE current = CurrentDirectoryHandle(error);
     if (current == nullptr)
       return error;
     NamedEntry named;
     if (!SameText(full, CurrentPath()))
-      named = NameInCurrent(std::string_view(full).substr(slash + 1));
+      named = NameInCurrent(LastComponent(full));
     std::wstring opened_by;
     auto open = [&](const std::wstring& name) {
       return OpenRelative(current, name, DirectoryAccess, FILE_DIRECTORY_FILE, handle);
@@ -414,7 +400,7 @@ bool ParentIsHeld() {
 std::string PrepareChange(std::string_view path) {
   CloseOpenEntry();
   LastEntryCause = EntryCause::None;
-  return SystemPath(path);
+  return WithBackslashes(path);
 }
 
 std::string GetDriveDirectory(std::uint8_t drive) {
@@ -452,10 +438,9 @@ std::string StartFileSystem() {
     current.resize(length);
   }
   std::string path = ByteName(current);
-  if (IsDriveForm(path)) {
+  if (StartsAtDriveRoot(path)) {
     path[0] = static_cast<char>(path[0] >= 'a' ? path[0] - 32 : path[0]);
-    if (path.size() > 3 && path.back() == '\\')
-      path.pop_back();
+    DropTrailingBackslash(path);
     current_drive = DriveOf(path[0]);
   } else if (!path.starts_with("\\\\")) {
     // Neither on a drive nor on a share: a directory that cannot be read (wine answers "unix"

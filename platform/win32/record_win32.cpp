@@ -11,7 +11,7 @@
 
 #include "platform/fs.h"
 #include "platform/record.h"
-#include "platform/record_handles.h"
+#include "platform/record/record_handles.h"
 #include "platform/win32/paths_win32.h"
 #include "platform/win32/start_win32.h"
 
@@ -39,7 +39,7 @@ DWORD SharingOf(std::uint8_t mode) {
 // A record's name as the system gets it: a relative name is taken from the walk's current
 // directory, which the process's own does not follow.
 std::string RecordPath(std::string_view path) {
-  std::string system = SystemPath(path);
+  std::string system = WithBackslashes(path);
   return system.empty() ? system : ExpandPath(system);
 }
 

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/dos/result_codes.h"
 #include "platform/fs.h"
-#include "platform/result_codes.h"
-#include "platform/search.h"
+#include "platform/fs/search.h"
 #include "platform/win32/handles_win32.h"
 #include "platform/win32/paths_win32.h"
 #include "platform/win32/position_win32.h"

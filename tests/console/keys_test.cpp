@@ -4,7 +4,7 @@
 #include "console/keyboard.h"
 #include "console/prompts.h"
 #include "platform/console.h"
-#include "platform/process.h"
+#include "platform/console/process.h"
 #include "tests/console/answer_keys.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The text helpers of the console utilities and the two mask tests of the option reader: ASCII
 // upper-casing, the singular or plural word, which masks are accepted and which take every file.
 #include "app/options.h"
-#include "console/keyboard.h"
 #include "console/prompts.h"
 #include "engine/walk.h"
+#include "platform/dos/letter_case.h"
 
 #include <gtest/gtest.h>
 

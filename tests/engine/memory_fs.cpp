@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "platform/fs.h"
-#include "platform/fs_body.h"
-#include "platform/search.h"
+#include "platform/fs/fs_body.h"
+#include "platform/fs/search.h"
 #include "scripted_keys.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/result_codes.h"
+#include "platform/dos/result_codes.h"
 
 // Empties the tree, the scripts and the record; drives C: and D: exist, C: is current at its root.
 void ResetMemoryFs();

@@ -1,5 +1,5 @@
 // Splitting of the command line into the program's arguments with the DOS quote rules.
-#include "platform/command_line.h"
+#include "platform/dos/command_line.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/dos/result_codes.h"
 #include "platform/posix/errno_map.h"
-#include "platform/result_codes.h"
 
 namespace {
 

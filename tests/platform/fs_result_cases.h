@@ -6,8 +6,8 @@
 
 #include <string_view>
 
+#include "platform/dos/result_codes.h"
 #include "platform/fs.h"
-#include "platform/result_codes.h"
 
 struct ResultCase {
   const char* what;

@@ -1,6 +1,6 @@
 // Bytes from a terminal, a pipe or a file turned into key codes. Both builds read a pipe with
 // this decoder, and the Linux build a terminal too, so one table holds them to the same keys.
-#include "platform/key_bytes.h"
+#include "platform/dos/key_bytes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The two fixed translations of system error numbers into the result codes the logic compares.
 #include <gtest/gtest.h>
 
-#include "platform/result_codes.h"
+#include "platform/dos/result_codes.h"
 
 namespace {
 

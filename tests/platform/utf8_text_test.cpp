@@ -1,6 +1,6 @@
 // Masks and names as UTF-8 text: counted in characters and upper-cased beyond A to Z, with stray
 // bytes left as they are and no sequence ever split.
-#include "platform/utf8_text.h"
+#include "platform/dos/utf8_text.h"
 
 #include <gtest/gtest.h>
 

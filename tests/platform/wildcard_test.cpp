@@ -1,6 +1,6 @@
 // The masks the program hands to the directory search, matched the way FindFirstFile matches
 // long names. Every build is held to this one table.
-#include "platform/wildcard.h"
+#include "platform/dos/wildcard.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/dos/result_codes.h"
 #include "platform/fs.h"
-#include "platform/result_codes.h"
 
 class Win32FolderTest : public ::testing::Test {
 protected:

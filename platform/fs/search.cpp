@@ -1,7 +1,7 @@
-#include "platform/search.h"
+#include "platform/fs/search.h"
 
-#include "platform/result_codes.h"
-#include "platform/wildcard.h"
+#include "platform/dos/result_codes.h"
+#include "platform/dos/wildcard.h"
 
 std::string_view StartSearch(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
   if (entry.Handle != nullptr)

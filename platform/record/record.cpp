@@ -1,8 +1,8 @@
 // Record files on every system: the states a file goes through and the result codes of an
-// operation in the wrong state. The system's handles are platform/record_handles.h.
+// operation in the wrong state. The system's handles are platform/record/record_handles.h.
 #include "platform/record.h"
 
-#include "platform/record_handles.h"
+#include "platform/record/record_handles.h"
 
 std::uint8_t OpenMode = 2;
 

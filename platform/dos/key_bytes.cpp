@@ -1,9 +1,9 @@
-#include "platform/key_bytes.h"
+#include "platform/dos/key_bytes.h"
 
 #include <algorithm>
 #include <string>
 
-#include "platform/utf8_text.h"
+#include "platform/dos/utf8_text.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // place, and is handed to the system when the program waits for a key, when it ends, when 64 KiB
 // wait, or when 50 ms have passed (at the next statement or at the walk's next poll, whichever
 // comes first): a system call per statement would slow a large erase down. The queue takes the
-// statements of platform/statement_output.h and gives FlushOutput and ReleaseWaitingOutput.
+// statements of platform/console/statement_output.h and gives FlushOutput and ReleaseWaitingOutput.
 #pragma once
 
 #include <cstdint>

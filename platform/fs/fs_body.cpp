@@ -1,7 +1,7 @@
-#include "platform/fs_body.h"
+#include "platform/fs/fs_body.h"
 
+#include "platform/dos/result_codes.h"
 #include "platform/fs.h"
-#include "platform/result_codes.h"
 
 bool IsBareName(std::string_view path) {
   return !path.empty() && path.find_first_of("\\/") == std::string_view::npos &&

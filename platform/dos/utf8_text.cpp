@@ -1,4 +1,4 @@
-#include "platform/utf8_text.h"
+#include "platform/dos/utf8_text.h"
 
 namespace {
 

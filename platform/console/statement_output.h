@@ -1,4 +1,4 @@
-// Where a finished write statement goes: platform/statements.cpp gathers the text of each
+// Where a finished write statement goes: platform/console/statements.cpp gathers the text of each
 // statement on every system, and the system's console code (platform/posix/console_posix.cpp,
 // platform/win32/console_win32.cpp) takes it from there.
 #pragma once

@@ -1,7 +1,7 @@
 // The change of directory, the same on every system; the steps are the system body's.
+#include "platform/dos/result_codes.h"
 #include "platform/fs.h"
-#include "platform/fs_body.h"
-#include "platform/result_codes.h"
+#include "platform/fs/fs_body.h"
 
 void ChangeDirectory(std::string_view path) {
   if (path.empty() || PendingIoResult != 0)

@@ -53,6 +53,7 @@ constexpr std::uint32_t SharingViolation = 32;
 constexpr std::uint32_t NotSupported = 50;
 constexpr std::uint32_t InvalidPassword = 86;
 constexpr std::uint32_t InvalidParameter = 87;
+constexpr std::uint32_t BadNetPath = 53;
 constexpr std::uint32_t BrokenPipe = 109;
 constexpr std::uint32_t DiskFull = 112;
 constexpr std::uint32_t DirNotEmpty = 145;

@@ -1,6 +1,6 @@
 // Keys from standard input read as bytes (a terminal, a pipe or a file), the same on every
 // system: the system's key body reads the bytes (ReadInput) and they become keys here, as
-// platform/key_bytes.h says. Nothing read is thrown away; at the end of the input no key is
+// platform/dos/key_bytes.h says. Nothing read is thrown away; at the end of the input no key is
 // available, and a read that must wait answers Esc, so that no question ever hangs.
 #pragma once
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "platform/console.h"
-#include "platform/process.h"
-#include "platform/result_codes.h"
+#include "platform/console/process.h"
+#include "platform/dos/result_codes.h"
 
 ExitProcedure ExitHook = nullptr;
 std::int32_t ExitCode = 0;

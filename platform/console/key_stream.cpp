@@ -1,8 +1,8 @@
-#include "platform/key_stream.h"
+#include "platform/console/key_stream.h"
 
 #include <deque>
 
-#include "platform/key_bytes.h"
+#include "platform/dos/key_bytes.h"
 
 namespace {
 

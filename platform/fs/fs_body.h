@@ -17,7 +17,7 @@ bool RemovalGoesAhead(std::string_view path);
 // volume-label bit, which is never made. True when the change is refused.
 bool VolumeLabelRefused(std::uint16_t attributes);
 
-// ChangeDirectory (platform/change_directory.cpp) does nothing for an empty path or while a
+// ChangeDirectory (platform/fs/change_directory.cpp) does nothing for an empty path or while a
 // result is pending, then takes one of these steps, which each system's body gives.
 
 // Settles what the body holds in the current directory before it may change, and answers the path

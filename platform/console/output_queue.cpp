@@ -1,10 +1,10 @@
-#include "platform/output_queue.h"
+#include "platform/console/output_queue.h"
 
 #include <vector>
 
 #include "platform/console.h"
-#include "platform/process.h"
-#include "platform/statement_output.h"
+#include "platform/console/process.h"
+#include "platform/console/statement_output.h"
 
 namespace {
 

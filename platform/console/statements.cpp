@@ -4,9 +4,9 @@
 #include <string>
 
 #include "platform/console.h"
-#include "platform/process.h"
-#include "platform/result_codes.h"
-#include "platform/statement_output.h"
+#include "platform/console/process.h"
+#include "platform/console/statement_output.h"
+#include "platform/dos/result_codes.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The system's side of record files: handles opened, moved through, read, written and closed.
-// platform/record.cpp keeps the states and their result codes (102 to 105) for both systems;
+// platform/record/record.cpp keeps the states and their result codes (102 to 105) for both systems;
 // platform/posix/record_posix.cpp and platform/win32/record_win32.cpp hold these bodies. Each
 // reports a failure through PendingIoResult.
 #pragma once

@@ -1,4 +1,4 @@
-#include "platform/result_codes.h"
+#include "platform/dos/result_codes.h"
 
 ResultCode PendingIoResult = 0;
 ResultCode LastServiceResult = 0;

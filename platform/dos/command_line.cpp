@@ -1,6 +1,6 @@
 // Splitting of the command line with the DOS quote rules. Nothing is cut short: a word may be
 // longer than 255 characters and there may be any number of words.
-#include "platform/command_line.h"
+#include "platform/dos/command_line.h"
 
 #include <cstddef>
 #include <utility>

@@ -2,13 +2,13 @@
 // the Windows name matcher (DOS star, DOS question mark, DOS dot), then run as a small state
 // machine over the name, one character at a time. Each step keeps the set of mask positions that
 // are still alive, so the work is at most (name length x mask length) whatever the mask holds.
-#include "platform/wildcard.h"
+#include "platform/dos/wildcard.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <vector>
 
-#include "platform/utf8_text.h"
+#include "platform/dos/utf8_text.h"
 
 namespace {
 
