@@ -387,6 +387,7 @@ const Mode Modes[] = {
 
 struct Measure {
   double seconds = 0;
+  double cpu_seconds = 0; // user and system time, which depends less on the machine's load
   long peak_kib = 0;
   int status = -1;
   std::size_t output_bytes = 0;
@@ -461,6 +462,8 @@ Measure Run(const std::vector<std::string>& args, Sink sink, const std::string& 
   if (master >= 0)
     close(master);
   measure.peak_kib = usage.ru_maxrss;
+  measure.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   measure.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
   if (sink == Sink::File) {
     struct stat status;
@@ -572,10 +575,11 @@ int NativeBench(const std::string& vakrun, const std::string& baseline, const st
                 const std::string& work, int rounds, const std::vector<std::string>& tree_list,
                 const std::vector<std::string>& mode_list) {
   const int programs = baseline.empty() ? 2 : 3;
-  std::printf("%-5s %-6s %-33s %10s %10s %7s %9s %9s %12s", "tree", "mode", "", "vakrun ms",
-              "rm ms", "ratio", "vakrun KiB", "rm KiB", "rm -rf ratio");
+  std::printf("%-5s %-6s %-33s %10s %10s %7s %9s %9s %9s %12s", "tree", "mode", "", "vakrun ms",
+              "rm ms", "ratio", "cpu ratio", "vakrun KiB", "rm KiB", "rm -rf ratio");
   if (programs == 3)
-    std::printf(" %11s %8s %10s %9s", "baseline ms", "base/rm", "vakrun/base", "base KiB");
+    std::printf(" %11s %8s %10s %9s %9s", "baseline ms", "base/rm", "vakrun/base", "cpu ratio",
+                "base KiB");
   std::printf("\n");
   std::map<std::string, double> quiet_rm_median;
   bool failed = false;
@@ -585,7 +589,9 @@ int NativeBench(const std::string& vakrun, const std::string& baseline, const st
     for (const Mode& mode : Modes) {
       if (!Wanted(mode_list, mode.name))
         continue;
-      std::vector<double> times[3], ratios, base_ratios, new_over_base;
+      // Ratios of wall time, and of processor time (cpu): vakrun against rm, the baseline against
+      // rm, vakrun against the baseline.
+      std::vector<double> times[3], ratios, cpu_ratios, base_ratios, new_over_base, cpu_over_base;
       long peak[3] = {0, 0, 0};
       for (int round = 0; round < rounds; ++round) {
         std::string paths[3] = {work + "/a", work + "/b", work + "/c"};
@@ -618,9 +624,11 @@ int NativeBench(const std::string& vakrun, const std::string& baseline, const st
           peak[k] = std::max(peak[k], m[k].peak_kib);
         }
         ratios.push_back(m[0].seconds / m[1].seconds);
+        cpu_ratios.push_back(m[0].cpu_seconds / m[1].cpu_seconds);
         if (programs == 3) {
           base_ratios.push_back(m[2].seconds / m[1].seconds);
           new_over_base.push_back(m[0].seconds / m[2].seconds);
+          cpu_over_base.push_back(m[0].cpu_seconds / m[2].cpu_seconds);
         }
       }
       double v_ms = Median(times[0]) * 1000, r_ms = Median(times[1]) * 1000;
@@ -630,11 +638,12 @@ int NativeBench(const std::string& vakrun, const std::string& baseline, const st
       if (mode.show && quiet_rm_median.count(tree.name))
         std::snprintf(against_rm_rf, sizeof against_rm_rf, "%.2fx",
                       v_ms / quiet_rm_median[tree.name]);
-      std::printf("%-5s %-6s %-33s %10.1f %10.1f %6.2fx %9ld %9ld %12s", tree.name, mode.name,
-                  tree.description, v_ms, r_ms, Median(ratios), peak[0], peak[1], against_rm_rf);
+      std::printf("%-5s %-6s %-33s %10.1f %10.1f %6.2fx %8.2fx %9ld %9ld %12s", tree.name,
+                  mode.name, tree.description, v_ms, r_ms, Median(ratios), Median(cpu_ratios),
+                  peak[0], peak[1], against_rm_rf);
       if (programs == 3)
-        std::printf(" %11.1f %7.2fx %9.2fx %9ld", Median(times[2]) * 1000, Median(base_ratios),
-                    Median(new_over_base), peak[2]);
+        std::printf(" %11.1f %7.2fx %9.2fx %8.2fx %9ld", Median(times[2]) * 1000,
+                    Median(base_ratios), Median(new_over_base), Median(cpu_over_base), peak[2]);
       std::printf("\n");
       std::fflush(stdout);
     }
