@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Builds vakrun for speed (Release, stripped) and the bench tool, then erases the bench trees
 # side by side with rm. Slow (several minutes): run by hand, never from the test command.
-#   bench/run.sh [--rounds N] [--trees wide,flat,4k,deep] [--modes quiet,file,pipe,pty] [--dir DIR]
+#   bench/run.sh [--rounds N] [--trees wide,flat,4k,node,deep] [--modes quiet,file,pipe,pty]
+#                [--dir DIR] [--seed N]
+#   bench/run.sh --user nobody ...                   as root: the trees are made by that user and
+#                                                    both programs run as it, through setpriv
+#   bench/run.sh --baseline OLD ...                  an older vakrun (a stripped Release build)
+#                                                    erases a third tree in the same rounds
 #   bench/run.sh --wine [--rounds N] [--trees ...]   vakrun.exe under wine, against rm -rf and
 #                                                    wine's own rd /s /q
 #   bench/run.sh --wine --baseline OLD.exe ...       and an older vakrun.exe on the same trees
