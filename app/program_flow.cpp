@@ -5,6 +5,7 @@
 #include "app/usage.h"
 #include "console/console_stream.h"
 #include "console/prompts.h"
+#include "engine/outcomes.h"
 #include "engine/overlay.h"
 #include "engine/progress.h"
 #include "engine/remove.h"
@@ -47,14 +48,16 @@ void EnterTarget() {
   GlobalPassword.clear();
   for (;;) {
     ChangeDirectory(TargetPath + GlobalPassword);
-    ResultCode result = TakeIoResult();
-    if (result == 0)
+    switch (AfterChangeInto(TakeIoResult(), EntryCause::None)) {
+    case Outcome::Done:
       return;
-    if (result != 5 && result != 86)
-      FatalMessage(PrintSummary, "Unable to change to " + ShownName(TargetPath));
-    if (!PasswordStep(TargetPath)) {
+    case Outcome::AskPassword:
+      if (PasswordStep(TargetPath))
+        break;
       PrintSummary();
       HaltProgram(0);
+    default:
+      EndAtChangeInto(TargetPath);
     }
   }
 }
@@ -65,7 +68,7 @@ void SetUpTarget() {
   StartDirectory = GetDriveDirectory(0);
   // A current directory that cannot be read (removed, say) is no base for a target: only a full
   // path is taken then, never one made from the root.
-  bool start_known = TakeIoResult() == 0;
+  bool start_known = TakeIoResult() == dosresult::Success;
   DriveDirectory = StartDirectory;
 
   // The target is the first argument that does not begin with "-"; the option loop has refused a
@@ -99,7 +102,7 @@ void SetUpTarget() {
     FatalMessage(PrintSummary, "Invalid drive specified");
   std::string drive = TargetPath.substr(0, 2);
   ChangeDirectory(drive);
-  if (TakeIoResult() != 0)
+  if (TakeIoResult() != dosresult::Success)
     FatalMessage(PrintSummary, "Cannot log to drive " + drive);
   DriveDirectory = GetDriveDirectory(0);
 

@@ -69,7 +69,7 @@ void StandardLines(const std::vector<std::string>& lines) {
 // the run with the problem alone.
 [[noreturn]] void EndStandardOutput() {
   FlushLine(OutputStream::Standard);
-  if (TakeIoResult() != 0)
+  if (TakeIoResult() != dosresult::Success)
     FatalMessage(nullptr, "Problem writing to disk");
   HaltProgram(0);
 }

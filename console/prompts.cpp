@@ -3,11 +3,16 @@
 #include "console/console_stream.h"
 #include "console/keyboard.h"
 #include "platform/console.h"
+#include "platform/dos/result_codes.h"
 
 namespace {
 constexpr char Spinner[4] = {'/', '-', '\\', '|'};
 int spinner_index = 0;
 constexpr std::string_view EraseSequence = "\b \b";
+// The keys a question tells apart (the console's key codes).
+constexpr std::uint8_t BackspaceKey = 8;
+constexpr std::uint8_t EnterKey = 13;
+constexpr std::uint8_t EscKey = 27;
 
 // A log keeps no asterisks or erasing; where keys are typed they are shown all the same.
 void Echo(std::string_view text) {
@@ -33,17 +38,17 @@ void FatalMessage(PreliminaryAction action, std::string_view message) {
 
 std::string FailureSentence(std::int32_t code) {
   switch (code) {
-  case 100:
-  case 161:
+  case runerror::DiskRead:
+  case dosresult::ReadFault:
     return "Problem reading from disk";
-  case 101:
-  case 160:
+  case runerror::DiskWrite:
+  case dosresult::WriteFault:
     return "Problem writing to disk";
-  case 152:
+  case dosresult::DriveNotReady:
     return "Drive not ready";
-  case 202:
+  case runerror::NestedTooDeep:
     return "Directories nested too deep!";
-  case 255:
+  case runerror::UserBreak:
     return "User interrupt via CNTRL-BREAK";
   default:
     return "Unexpected error " + std::to_string(code) +
@@ -90,7 +95,7 @@ bool EscPressed() {
     ReadKeyChar();
     return false;
   }
-  return key == 27;
+  return key == EscKey;
 }
 
 void FlushKeys() {
@@ -115,7 +120,7 @@ std::string ReadMasked(int maximum) {
   for (;;) {
     ShowQuestion();
     std::uint8_t key = ReadKeyChar();
-    if (key == 8) {
+    if (key == BackspaceKey) {
       if (!text.empty()) {
         text.pop_back();
         Echo(EraseSequence);
@@ -123,9 +128,9 @@ std::string ReadMasked(int maximum) {
         if (!text.empty() && text.back() == '\0')
           text.pop_back();
       }
-    } else if (key == 13) {
+    } else if (key == EnterKey) {
       return text;
-    } else if (key == 27) {
+    } else if (key == EscKey) {
       return std::string(1, '\0');
     } else if (static_cast<int>(text.size()) < maximum) {
       text += static_cast<char>(key);

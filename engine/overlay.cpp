@@ -66,7 +66,7 @@ void PassHidden(SearchEntry& entry) {
   auto here = hidden.find(ExpandPath("."));
   if (here == hidden.end())
     return;
-  while (LastServiceResult == 0 && here->second.names.contains(entry.Name))
+  while (LastServiceResult == dosresult::Success && here->second.names.contains(entry.Name))
     FindNextEntry(entry);
 }
 
@@ -77,13 +77,13 @@ std::uint32_t HoldsOnlyHidden(const std::string& directory) {
   SearchEntry entry;
   // The search is read to its end, where the layer lets it go.
   FindFirstEntry(Joined(directory, "*.*"), EveryEntryMask, entry);
-  for (; LastServiceResult == 0 || LastServiceResult == 86; FindNextEntry(entry))
+  for (; SearchGoesOn(); FindNextEntry(entry))
     if (entry.Name != "." && entry.Name != "..")
       names.push_back(entry.Name);
-  if (LastServiceResult == oserror::PathNotFound)
+  if (LastServiceResult == dosresult::PathNotFound)
     return oserror::PathNotFound;
   // A directory that cannot be read to its end is taken to hold something.
-  if (LastServiceResult != oserror::NoMoreFiles)
+  if (LastServiceResult != dosresult::NoMoreEntries)
     return oserror::DirNotEmpty;
   searched_as.erase(UpperCaseString(directory));
   auto found = hidden.find(directory);
@@ -127,7 +127,7 @@ void OverlaySetEntryAttributes(std::string_view path, std::uint16_t attributes) 
     SetEntryAttributes(path, attributes);
     return;
   }
-  LastServiceResult = 0;
+  LastServiceResult = dosresult::Success;
   LastEntryCause = EntryCause::None;
 }
 
@@ -137,7 +137,7 @@ void OverlayEraseFile(std::string_view path) {
     return;
   }
   LastEntryCause = EntryCause::None;
-  if (PendingIoResult != 0)
+  if (PendingIoResult != dosresult::Success)
     return;
   Hide(FullPathOfOperand(path));
 }

@@ -4,6 +4,7 @@
 
 #include "console/console_stream.h"
 #include "console/prompts.h"
+#include "engine/outcomes.h"
 #include "engine/overlay.h"
 #include "engine/progress.h"
 #include "engine/report.h"
@@ -22,20 +23,24 @@ std::string WithPassword(std::string_view name) {
   return path;
 }
 
-[[noreturn]] void EndWith(std::string_view message, std::string_view subject) {
-  std::string text(message);
-  text += ShownName(subject);
-  FatalMessage(PrintSummary, text);
+// Archive only, which clears read-only, hidden and system. True when the change was refused (and
+// said so); the erase or removal is tried all the same.
+bool ClearAttributes(EntryKind kind, std::string_view name) {
+  OverlaySetEntryAttributes(WithPassword(name), ArchiveAttribute);
+  ResultCode result = LastServiceResult;
+  Outcome outcome = AfterAttributeChange(kind, result);
+  if (outcome == Outcome::EndsRun)
+    EndAtAttributeChange(kind, name, result);
+  if (outcome != Outcome::SkipAttributes)
+    return false;
+  ReportSkippedAttributes(name);
+  return true;
 }
 
-// An attribute change that failed for good ends the run in words for its cause: a medium that is
-// write-protected (the system's 19), or what the exit report says of the device error (the
-// system's 19 to 31 are 150 to 162 there) or of any other number the change gave.
-[[noreturn]] void EndAtAttributeChange(ResultCode result) {
-  if (result == oserror::WriteProtect)
-    FatalMessage(PrintSummary, "Disk is write-protected");
-  bool device_error = result > oserror::WriteProtect && result <= oserror::GeneralFailure;
-  FatalMessage(PrintSummary, FailureSentence(device_error ? result + 131 : result));
+// The entry stays for what the layer said of it, and the line says so: it was to go.
+void StaysForCause(std::string_view name, EntryCause cause) {
+  ReportEntryCause(name, cause);
+  MarkRunFailed();
 }
 
 } // namespace
@@ -76,60 +81,47 @@ bool PasswordStep(std::string_view name) {
 
 void RemoveFileEntry(std::string_view name) {
   for (;;) {
-    bool attributes_skipped = false;
-    OverlaySetEntryAttributes(WithPassword(name), ArchiveAttribute);
-    ResultCode attribute_result = LastServiceResult;
-    if (attribute_result == 5) {
-      ReportSkippedAttributes(name);
-      attributes_skipped = true;
-    } else if (attribute_result == 2 || attribute_result == 3) {
-      // The file vanished since the search listed it: the run ends as at its erase.
-      EndWith("Unable to delete file ", name);
-    } else if (attribute_result != 0 && attribute_result != 86) {
-      EndAtAttributeChange(attribute_result);
-    }
+    bool attributes_refused = ClearAttributes(EntryKind::File, name);
     SpinnerStep();
     OverlayEraseFile(WithPassword(name));
-    ResultCode result = TakeIoResult();
-    // Marked for deletion, the file stays while another program holds it open.
-    if (result == 0 && LastEntryCause == EntryCause::DeletePending) {
-      ReportEntryCause(name, LastEntryCause);
-      MarkRunFailed();
-      return;
-    }
-    if (result == 0) {
+    switch (AfterErase(TakeIoResult(), LastEntryCause, attributes_refused)) {
+    case Outcome::Done:
       ++RunTally.FilesDeleted;
       if (Options.ShowDeleted != 0)
         ReportDeleted(name);
       return;
-    }
-    if (result == 5 && attributes_skipped) {
+    case Outcome::StaysForCause:
+      StaysForCause(name, LastEntryCause);
+      return;
+    case Outcome::StaysSilently:
       MarkRunFailed(); // the file stays, with no further line
       return;
+    case Outcome::AskPassword:
+      if (!PasswordStep(name))
+        return;
+      break;
+    default:
+      EndAtErase(name);
     }
-    if (result != 5 && result != 86)
-      EndWith("Unable to delete file ", name);
-    if (!PasswordStep(name))
-      return;
   }
 }
 
 bool EnterSubdir(std::string_view name) {
   for (;;) {
     ChangeDirectory(WithPassword(name));
-    ResultCode result = TakeIoResult();
-    if (result == 0)
+    switch (AfterChangeInto(TakeIoResult(), LastEntryCause)) {
+    case Outcome::Done:
       return true;
-    // A refusal the layer can name (a name the system cannot open, a directory going already)
-    // asks for no password: the directory is passed over with a line that says why.
-    if (result == 5 && ReportEntryCause(name, LastEntryCause)) {
-      MarkRunFailed();
+    case Outcome::StaysForCause:
+      StaysForCause(name, LastEntryCause);
       return false;
+    case Outcome::AskPassword:
+      if (!PasswordStep(name))
+        return false;
+      break;
+    default:
+      EndAtChangeInto(name);
     }
-    if (result != 5 && result != 86)
-      EndWith("Unable to change to ", name);
-    if (!PasswordStep(name))
-      return false;
   }
 }
 
@@ -137,7 +129,7 @@ void StepUpToParent() {
   // The walk must go on from the directory it came from and nowhere else: a step up that fails
   // (the tree was moved meanwhile) ends the run.
   ChangeDirectory("..");
-  if (TakeIoResult() != 0)
+  if (TakeIoResult() != dosresult::Success)
     FatalMessage(PrintSummary, "Unable to change to ..");
 }
 
@@ -148,43 +140,35 @@ bool LeaveAndRemoveDir(std::string_view name) {
     std::uint16_t saved_attributes = 0;
     if (Options.EmptyDirsOnly != 0)
       saved_attributes = GetEntryAttributes(WithPassword(name));
-    OverlaySetEntryAttributes(WithPassword(name), ArchiveAttribute);
-    ResultCode attribute_result = LastServiceResult;
-    if (attribute_result == 5)
-      ReportSkippedAttributes(name);
-    else if (attribute_result != 0 && attribute_result != 2 && attribute_result != 3 &&
-             attribute_result != 86)
-      EndAtAttributeChange(attribute_result);
+    ClearAttributes(EntryKind::Directory, name);
     SpinnerStep();
     OverlayRemoveEmptyDirectory(WithPassword(name));
     ResultCode result = TakeIoResult();
     EntryCause cause = LastEntryCause;
-    // A directory another program holds open, or one that stays marked for deletion while another
-    // program holds it, is not said to hold entries; it was to go, so the run failed.
-    if ((result == 5 && cause == EntryCause::InUse) ||
-        (result == 0 && cause == EntryCause::DeletePending)) {
-      if (result == 5 && Options.EmptyDirsOnly != 0)
-        OverlaySetEntryAttributes(WithPassword(name), saved_attributes);
-      ReportEntryCause(name, cause);
-      MarkRunFailed();
-      return false;
-    }
-    if (result == 0) {
+    Outcome outcome = AfterRemoval(result, cause);
+    switch (outcome) {
+    case Outcome::Done:
       ++RunTally.DirsRemoved;
       if (Options.ShowDeleted != 0)
         ReportRemoved(name);
       return true;
+    case Outcome::AskPassword:
+      if (!PasswordStep(name))
+        return true;
+      continue;
+    case Outcome::EndsRun:
+      EndAtRemoval(name);
+    default:
+      break;
     }
-    if (result == 5) {
-      // Taken to mean that the directory is not empty.
-      if (Options.EmptyDirsOnly != 0)
-        OverlaySetEntryAttributes(WithPassword(name), saved_attributes);
+    // A refused removal puts back the attributes EmptyDirsOnly keeps; one marked for deletion is
+    // going all the same.
+    if (result != dosresult::Success && Options.EmptyDirsOnly != 0)
+      OverlaySetEntryAttributes(WithPassword(name), saved_attributes);
+    if (outcome == Outcome::NotEmpty)
       ReportNonEmpty(name, Options.EmptyDirsOnly != 0);
-      return false;
-    }
-    if (result != 86)
-      EndWith("Unable to remove directory ", ExpandPath(name));
-    if (!PasswordStep(name))
-      return true;
+    else
+      StaysForCause(name, cause);
+    return false;
   }
 }

@@ -16,10 +16,6 @@ namespace {
 
 int depth = 0;
 
-bool SearchGoesOn() {
-  return LastServiceResult == 0 || LastServiceResult == 86;
-}
-
 // Why a listing ended that must not pass for a whole one, in words; empty for the end of the
 // entries, a refusal (access denied) and the like, which end it quietly.
 std::string_view ListingFailure(ResultCode result) {
@@ -39,9 +35,7 @@ std::string_view ListingFailure(ResultCode result) {
     return "Problem reading from disk";
   default:
     // The other device errors: a write-protected medium to a general failure.
-    return result >= oserror::WriteProtect && result <= oserror::GeneralFailure
-               ? "Problem reading from disk"
-               : "";
+    return IsDeviceError(result) ? "Problem reading from disk" : "";
   }
 }
 
@@ -65,7 +59,7 @@ void DeleteFilesHere() {
   for (OverlayFindFirstEntry(MaskText(), FileSearchMask, entry); SearchGoesOn();
        OverlayFindNextEntry(entry)) {
     CheckInterrupt();
-    if (LastServiceResult == 0)
+    if (LastServiceResult == dosresult::Success)
       RemoveFileEntry(entry.Name);
   }
   EndIfListingFailed();
@@ -79,7 +73,7 @@ void WalkSubdirs() {
     if ((entry.Attributes & DirectoryAttribute) == 0 || entry.Name == "." || entry.Name == "..")
       continue;
     if (depth >= MaxWalkDepth)
-      RunError(202);
+      RunError(runerror::NestedTooDeep);
     // The name is copied: the search goes on below and must not change it meanwhile.
     std::string name = entry.Name;
     if (!EnterSubdir(name))

@@ -34,9 +34,9 @@ bool UserInterruptNoted() {
 }
 
 void CheckUserInterrupt() {
-  // 255: the run-time error of a user interrupt by Ctrl-Break, reported by the exit procedure.
+  // The run-time error of a user interrupt, reported by the exit procedure.
   if (user_interrupt.exchange(false))
-    RunError(255);
+    RunError(runerror::UserBreak);
 }
 
 void MarkRunFailed() {

@@ -18,7 +18,7 @@ bool write_failure_raised = false;
 void CheckStandardOutput() {
   if (!write_failure_raised && PendingIoResult == 0 && StandardOutputFailed()) {
     write_failure_raised = true;
-    PendingIoResult = 101;
+    PendingIoResult = runerror::DiskWrite;
   }
 }
 

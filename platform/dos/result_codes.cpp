@@ -10,21 +10,33 @@ ResultCode TakeIoResult() {
   return taken;
 }
 
+bool SearchGoesOn() {
+  return LastServiceResult == dosresult::Success || LastServiceResult == dosresult::InvalidPassword;
+}
+
+bool IsDeviceError(std::uint32_t os_error) {
+  return os_error >= oserror::WriteProtect && os_error <= oserror::GeneralFailure;
+}
+
+ResultCode DeviceResultOf(std::uint32_t os_error) {
+  return static_cast<ResultCode>(os_error - oserror::WriteProtect + dosresult::WriteProtected);
+}
+
 ResultCode TranslatePendingError(std::uint32_t os_error) {
-  if (os_error <= 18)
+  if (os_error <= oserror::NoMoreFiles)
     return static_cast<ResultCode>(os_error);
-  if (os_error <= 31)
-    return static_cast<ResultCode>(os_error + 131);
+  if (IsDeviceError(os_error))
+    return DeviceResultOf(os_error);
   if (os_error == oserror::SharingViolation || os_error == oserror::DirNotEmpty ||
       os_error == oserror::AlreadyExists)
-    return 5;
+    return dosresult::AccessDenied;
   return static_cast<ResultCode>(os_error & 0xFFFF);
 }
 
 ResultCode TranslateSearchError(std::uint32_t os_error) {
-  std::uint32_t code = os_error == oserror::InvalidParameter ? 13 : os_error;
+  std::uint32_t code = os_error == oserror::InvalidParameter ? dosresult::InvalidData : os_error;
   if (code == oserror::FileNotFound)
-    code = oserror::NoMoreFiles;
+    code = dosresult::NoMoreEntries;
   return static_cast<ResultCode>(code & 0xFFFF);
 }
 

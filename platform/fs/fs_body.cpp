@@ -10,7 +10,7 @@ bool IsBareName(std::string_view path) {
 
 bool RemovalGoesAhead(std::string_view path) {
   if (path == ".") {
-    PendingIoResult = 16;
+    PendingIoResult = dosresult::CurrentDirectory;
     return false;
   }
   return !path.empty() && PendingIoResult == 0;
@@ -20,6 +20,6 @@ bool VolumeLabelRefused(std::uint16_t attributes) {
   LastServiceResult = 0;
   if ((attributes & VolumeLabelAttribute) == 0)
     return false;
-  LastServiceResult = oserror::AccessDenied;
+  LastServiceResult = dosresult::AccessDenied;
   return true;
 }

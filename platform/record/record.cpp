@@ -1,5 +1,5 @@
-// Record files on every system: the states a file goes through and the result codes of an
-// operation in the wrong state. The system's handles are platform/record/record_handles.h.
+// Record files on every system: the states a file goes through and the result an
+// operation in the wrong state gives. The system's handles are platform/record/record_handles.h.
 #include "platform/record.h"
 
 #include "platform/record/record_handles.h"
@@ -7,11 +7,6 @@
 std::uint8_t OpenMode = 2;
 
 namespace {
-
-constexpr ResultCode NotBound = 102;
-constexpr ResultCode NotOpen = 103;
-constexpr ResultCode NotOpenForInput = 104;
-constexpr ResultCode NotOpenForOutput = 105;
 
 bool IsOpen(const RecordFile& file) {
   return file.State == RecordState::Input || file.State == RecordState::Output ||
@@ -29,11 +24,11 @@ void OpenRecordFile(RecordFile& file, std::uint32_t record_size, HandleAccess ac
     file.State = RecordState::Closed;
   }
   if (file.State == RecordState::Unbound) {
-    PendingIoResult = NotBound;
+    PendingIoResult = dosresult::NotBound;
     return;
   }
   if (record_size == 0) {
-    PendingIoResult = oserror::FileNotFound;
+    PendingIoResult = dosresult::FileNotFound;
     return;
   }
   std::intptr_t handle = OpenRecordHandle(file.Name, access);
@@ -49,7 +44,7 @@ bool ReadyForAny(const RecordFile& file) {
   if (PendingIoResult != 0)
     return false;
   if (!IsOpen(file)) {
-    PendingIoResult = NotOpen;
+    PendingIoResult = dosresult::NotOpen;
     return false;
   }
   return true;
@@ -58,7 +53,7 @@ bool ReadyForAny(const RecordFile& file) {
 // Whether the file may be read (or written): a file open the other way only gives 104 (or 105).
 bool ReadyFor(const RecordFile& file, bool output) {
   if (PendingIoResult == 0 && file.State == (output ? RecordState::Input : RecordState::Output)) {
-    PendingIoResult = output ? NotOpenForOutput : NotOpenForInput;
+    PendingIoResult = output ? dosresult::NotOpenForOutput : dosresult::NotOpenForInput;
     return false;
   }
   return ReadyForAny(file);

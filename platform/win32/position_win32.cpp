@@ -83,7 +83,7 @@ std::wstring RootName(char letter) {
 void SetPendingChangeError(DWORD error) {
   // Changing to a directory that is not there is "path not found", never "file not found".
   ResultCode code = TranslatePendingError(error);
-  PendingIoResult = code == 2 ? 3 : code;
+  PendingIoResult = code == dosresult::FileNotFound ? dosresult::PathNotFound : code;
 }
 
 // A directory on the way may grant passage only, not a listing: it is then held with what it
@@ -237,7 +237,7 @@ void StepDown(const std::string& name) {
     if (EntryCause cause = CauseOfRefusal(status, named.name); cause != EntryCause::None) {
       // Passed over as a refused entry is, and said for what it is.
       LastEntryCause = cause;
-      PendingIoResult = 5;
+      PendingIoResult = dosresult::AccessDenied;
       return;
     }
     SetPendingChangeError(ErrorOf(status));
@@ -246,7 +246,7 @@ void StepDown(const std::string& name) {
   HeldDirectory directory = Hold(std::move(handle), name, opened_by, held.back().clean);
   // A link is never entered, nor a directory other than the one the search listed.
   if (is_link || (named.id != 0 && named.id != directory.id)) {
-    PendingIoResult = 3;
+    PendingIoResult = dosresult::PathNotFound;
     return;
   }
   held.push_back(std::move(directory));
