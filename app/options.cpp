@@ -22,6 +22,24 @@ void Flip(std::uint8_t& option_switch) {
   option_switch = option_switch != 0 ? 0 : 1;
 }
 
+// The letters that flip a switch, and the switch each cannot be combined with: ParentDelete
+// climbs from the target that SubDirsOnly keeps, and EmptyDirsOnly removes only the directories
+// that FilesOnly leaves.
+struct SwitchLetter {
+  char letter;
+  std::uint8_t OptionSet::*option_switch;
+  char conflicting_letter; // 0: none
+  std::uint8_t OptionSet::*conflicting_switch;
+};
+constexpr SwitchLetter SwitchLetters[] = {
+    {'D', &OptionSet::ShowDeleted, 0, nullptr},
+    {'E', &OptionSet::EmptyDirsOnly, 'f', &OptionSet::FilesOnly},
+    {'F', &OptionSet::FilesOnly, 'e', &OptionSet::EmptyDirsOnly},
+    {'P', &OptionSet::ParentDelete, 's', &OptionSet::SubDirsOnly},
+    {'S', &OptionSet::SubDirsOnly, 'p', &OptionSet::ParentDelete},
+    {'W', &OptionSet::SkipPasswords, 0, nullptr},
+};
+
 // Names the switch that is already on first, then the one being given.
 [[noreturn]] void ReportConflict(char first, char second) {
   std::string message = "Options -";
@@ -52,6 +70,71 @@ void EchoSwitch(std::uint8_t option_switch, std::string_view name) {
   }
 }
 
+// Flips the switch of a letter that names one; false for any other letter.
+bool ReadSwitchLetter(char letter) {
+  for (const SwitchLetter& entry : SwitchLetters) {
+    if (entry.letter != letter)
+      continue;
+    if (entry.conflicting_switch != nullptr && Options.*entry.conflicting_switch != 0)
+      ReportConflict(entry.conflicting_letter, static_cast<char>(letter - 'A' + 'a'));
+    Flip(Options.*entry.option_switch);
+    return true;
+  }
+  return false;
+}
+
+void ReadMask(const std::string& typed) {
+  std::string mask = UpperCaseText(typed.substr(2));
+  if (!IsAcceptedMask(mask))
+    FatalMessage(nullptr, "Invalid mask \"" + ShownName(mask) + "\"");
+  SetMask(mask);
+}
+
+// -R, argument `at`: saves the options given so far.
+void ReadSaveRequest(int at) {
+  // A dry run changes nothing, the program's own file included, wherever it is asked for.
+  if (int dry_run = DryRunArgument(); dry_run != 0)
+    FatalMessage(nullptr, std::string("Options ") +
+                              (dry_run < at ? "--dry-run and -r" : "-r and --dry-run") +
+                              " cannot be combined");
+  // Saving leaves the options in force as they are; the run goes on.
+  if (!SaveProgramSettings())
+    FatalMessage(nullptr, NotOriginalMessage);
+  OptionsSaved = true;
+}
+
+// One argument that begins with "-", `work` in capitals with a blank after it.
+void ReadOption(int at, const std::string& typed, const std::string& work) {
+  char letter = work[1];
+  // A switch is its one letter: "-rf" or "-dry-run" must not pass for -R or -D. Only the mask
+  // follows its letter, and -H or -? shows the usage screen whatever follows.
+  if (typed.size() > 2 && letter != 'M' && letter != 'H' && letter != '?' && letter != '-')
+    InvalidOption(typed);
+  if (ReadSwitchLetter(letter))
+    return;
+  switch (letter) {
+  case '?':
+  case 'H':
+    ShowUsage();
+  case 'M':
+    ReadMask(typed);
+    return;
+  case 'R':
+    ReadSaveRequest(at);
+    return;
+  case '-':
+    // Set, never flipped: given twice it must not turn into a real run. Any letter case, as
+    // the switches; --help and --version were answered before the loop.
+    if (work == "--DRY-RUN ") {
+      DryRun = true;
+      return;
+    }
+    [[fallthrough]];
+  default:
+    InvalidOption(typed);
+  }
+}
+
 } // namespace
 
 void AnswerHelpOrVersion() {
@@ -71,78 +154,15 @@ void ParseOptions() {
     std::string typed = ArgumentAt(i);
     // The blank gives a lone "-" a second character.
     std::string work = UpperCaseString(typed) + " ";
-    if (work[0] != '-') {
-      // One target: a second word (a path split at a blank, a typo) is refused, where it stands,
-      // as an invalid option is.
-      if (target_seen)
-        FatalMessage(nullptr, "Too many parameters - " + ShownName(typed));
-      target_seen = true;
+    if (work[0] == '-') {
+      ReadOption(i, typed, work);
       continue;
     }
-    char letter = work[1];
-    // A switch is its one letter: "-rf" or "-dry-run" must not pass for -R or -D. Only the mask
-    // follows its letter, and -H or -? shows the usage screen whatever follows.
-    if (typed.size() > 2 && letter != 'M' && letter != 'H' && letter != '?' && letter != '-')
-      InvalidOption(typed);
-    switch (letter) {
-    case '?':
-    case 'H':
-      ShowUsage();
-    case 'D':
-      Flip(Options.ShowDeleted);
-      break;
-    case 'E':
-      if (Options.FilesOnly != 0)
-        ReportConflict('f', 'e');
-      Flip(Options.EmptyDirsOnly);
-      break;
-    case 'F':
-      if (Options.EmptyDirsOnly != 0)
-        ReportConflict('e', 'f');
-      Flip(Options.FilesOnly);
-      break;
-    case 'M': {
-      std::string mask = UpperCaseText(typed.substr(2));
-      if (!IsAcceptedMask(mask))
-        FatalMessage(nullptr, "Invalid mask \"" + ShownName(mask) + "\"");
-      SetMask(mask);
-      break;
-    }
-    case 'P':
-      if (Options.SubDirsOnly != 0)
-        ReportConflict('s', 'p');
-      Flip(Options.ParentDelete);
-      break;
-    case 'R':
-      // A dry run changes nothing, the program's own file included, wherever it is asked for.
-      if (int dry_run = DryRunArgument(); dry_run != 0)
-        FatalMessage(nullptr, std::string("Options ") +
-                                  (dry_run < i ? "--dry-run and -r" : "-r and --dry-run") +
-                                  " cannot be combined");
-      // Saving leaves the options in force as they are; the run goes on.
-      if (!SaveProgramSettings())
-        FatalMessage(nullptr, NotOriginalMessage);
-      OptionsSaved = true;
-      break;
-    case 'S':
-      if (Options.ParentDelete != 0)
-        ReportConflict('p', 's');
-      Flip(Options.SubDirsOnly);
-      break;
-    case 'W':
-      Flip(Options.SkipPasswords);
-      break;
-    case '-':
-      // Set, never flipped: given twice it must not turn into a real run. Any letter case, as
-      // the switches; --help and --version were answered before the loop.
-      if (work == "--DRY-RUN ") {
-        DryRun = true;
-        break;
-      }
-      [[fallthrough]];
-    default:
-      InvalidOption(typed);
-    }
+    // One target: a second word (a path split at a blank, a typo) is refused, where it stands,
+    // as an invalid option is.
+    if (target_seen)
+      FatalMessage(nullptr, "Too many parameters - " + ShownName(typed));
+    target_seen = true;
   }
   if (Options.MaskLength == 0)
     SetMask("*.*");

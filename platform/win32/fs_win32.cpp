@@ -104,74 +104,70 @@ NTSTATUS OpenEntryHandle(OpenEntry& opened) {
   return status;
 }
 
-// Opens the entry a path names into `entry`, unless it is open already. Answers 0 or the
-// Windows error (a missing directory on the way is "path not found"); a refusal that says more
-// than its code (see CauseOfRefusal) answers "access denied" with that in `cause`.
-DWORD Open(std::string_view path, EntryCause& cause) {
-  cause = EntryCause::None;
-  std::string system = WithBackslashes(path);
-  if (entry.handle != nullptr && entry.path == system && entry.generation == PositionGeneration())
-    return 0;
-  CloseOpenEntry();
-  OpenEntry opened;
-  opened.path = system;
-  opened.generation = PositionGeneration();
-  std::wstring directory_name;
-  // The entry's name when it stands in the current directory, which the position holds open.
-  std::string name_here;
-  if (IsBareName(system)) {
-    opened.in_current = true;
-    name_here = system;
-  } else {
+// A drive's root: only its attributes are read or set.
+DWORD OpenDriveRoot(const std::string& full, OpenEntry& opened) {
+  opened.drive_root = true;
+  NTSTATUS status = OpenRelative(nullptr, L"\\??\\" + WideName(full),
+                                 FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_DIRECTORY_FILE,
+                                 opened.handle);
+  if (status < 0)
+    return ErrorOf(status);
+  ReadFacts(opened.handle.get(), opened.facts);
+  return 0;
+}
+
+// Finds the directory that holds the entry a path names, and the entry's name in it: the current
+// directory, which the position holds open, or a directory opened for this entry alone (a drive's
+// root is opened whole instead). Where links are followed, `directory_name` is what the system
+// calls that directory. Answers 0 or the Windows error (a missing directory on the way is "path
+// not found").
+DWORD FindParent(const std::string& system, OpenEntry& opened, std::wstring& directory_name) {
+  std::string name_here = system;
+  if (!IsBareName(system)) {
     std::string full = ExpandPath(system);
     if (!IsOnDrive(full))
       return oserror::PathNotFound;
     DropTrailingBackslash(full);
-    if (!IsBelowRoot(full)) {
-      // A drive's root: only its attributes are read or set.
-      opened.drive_root = true;
-      NTSTATUS status = OpenRelative(nullptr, L"\\??\\" + WideName(full),
-                                     FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                     FILE_DIRECTORY_FILE, opened.handle);
-      if (status < 0)
-        return ErrorOf(status);
-      ReadFacts(opened.handle.get(), opened.facts);
-      entry = std::move(opened);
-      return 0;
-    }
+    if (!IsBelowRoot(full))
+      return OpenDriveRoot(full, opened);
     std::string parent(ParentOf(full));
-    std::string name(LastComponent(full));
-    if (SameText(parent, CurrentPath())) {
-      opened.in_current = true;
-      name_here = name;
-    } else {
+    name_here = LastComponent(full);
+    if (!SameText(parent, CurrentPath())) {
       if (DWORD error = OpenDirectoryOfPath(parent, opened.own_parent))
         return error;
       opened.parent = opened.own_parent.get();
-      opened.named = {WideName(name), L"", 0};
+      opened.named = {WideName(name_here), L"", 0};
       if (LinksAreFollowed())
         directory_name = ObjectName(opened.parent);
+      return 0;
     }
   }
-  if (opened.in_current) {
-    DWORD error = 0;
-    opened.parent = CurrentDirectoryHandle(error);
-    if (opened.parent == nullptr)
-      return error;
-    opened.named = NameInCurrent(name_here);
-    directory_name = CurrentObjectName(false);
-  }
-  NTSTATUS status = OpenEntryHandle(opened);
-  if (status < 0) {
-    cause = CauseOfRefusal(status, opened.named.name);
-    if (cause != EntryCause::None)
-      return oserror::AccessDenied;
-    // Wine lists a Unix socket or device like a file but cannot open it: such an entry is
-    // refused as access denied, so the walk reports it and goes on instead of ending the run.
-    if (opened.named.id != 0 && CannotBeOpened(status))
-      return oserror::AccessDenied;
-    return ErrorOf(status);
-  }
+  opened.in_current = true;
+  DWORD error = 0;
+  opened.parent = CurrentDirectoryHandle(error);
+  if (opened.parent == nullptr)
+    return error;
+  opened.named = NameInCurrent(name_here);
+  directory_name = CurrentObjectName(false);
+  return 0;
+}
+
+// The error of an entry that could not be opened; a refusal that says more than its code (see
+// CauseOfRefusal) answers "access denied" with that in `cause`.
+DWORD RefusalError(NTSTATUS status, const NamedEntry& named, EntryCause& cause) {
+  cause = CauseOfRefusal(status, named.name);
+  if (cause != EntryCause::None)
+    return oserror::AccessDenied;
+  // Wine lists a Unix socket or device like a file but cannot open it: such an entry is refused
+  // as access denied, so the walk reports it and goes on instead of ending the run.
+  if (named.id != 0 && CannotBeOpened(status))
+    return oserror::AccessDenied;
+  return ErrorOf(status);
+}
+
+// What the handle holds: a link where it leads elsewhere, another file where it is not the one
+// the search listed or the walk stepped up from.
+void CheckWhatWasOpened(OpenEntry& opened, const std::wstring& directory_name) {
   if (ReadFacts(opened.handle.get(), opened.facts) < 0) {
     opened.other_file = true;
   } else if (LinksAreFollowed()) {
@@ -184,9 +180,30 @@ DWORD Open(std::string_view path, EntryCause& cause) {
       stands = StandsAsNamed(handle, id, opened.parent, CurrentObjectName(true), opened.opened_by);
     opened.elsewhere = !stands;
   }
-  // Another file than the search listed, or another directory than the walk stepped up from.
   if (opened.named.id != 0 && opened.named.id != opened.facts.id)
     opened.other_file = true;
+}
+
+// Opens the entry a path names into `entry`, unless it is open already. Answers 0 or the Windows
+// error, with `cause` as RefusalError gives it.
+DWORD Open(std::string_view path, EntryCause& cause) {
+  cause = EntryCause::None;
+  std::string system = WithBackslashes(path);
+  if (entry.handle != nullptr && entry.path == system && entry.generation == PositionGeneration())
+    return 0;
+  CloseOpenEntry();
+  OpenEntry opened;
+  opened.path = system;
+  opened.generation = PositionGeneration();
+  std::wstring directory_name;
+  if (DWORD error = FindParent(system, opened, directory_name))
+    return error;
+  if (!opened.drive_root) {
+    NTSTATUS status = OpenEntryHandle(opened);
+    if (status < 0)
+      return RefusalError(status, opened.named, cause);
+    CheckWhatWasOpened(opened, directory_name);
+  }
   entry = std::move(opened);
   return 0;
 }
@@ -330,49 +347,53 @@ void RefuseOpen(DWORD error, EntryCause cause) {
     SetPendingError(error);
 }
 
-} // namespace
+// Why the open entry may not be erased as a file: 0 when it may.
+DWORD WhyNotErased() {
+  if (IsLink(entry)) {
+    if (entry.elsewhere)
+      LastEntryCause = EntryCause::Link;
+    return oserror::AccessDenied;
+  }
+  if (entry.drive_root || IsDirectory(entry.facts))
+    return oserror::FileNotFound; // erasing a directory is "file not found"
+  return 0;
+}
 
-void EraseFile(std::string_view path) {
-  LastEntryCause = EntryCause::None;
-  if (PendingIoResult != 0)
-    return;
+// Why the open entry may not be removed as a directory: 0 when it may.
+DWORD WhyNotRemoved() {
+  if (IsLink(entry) || entry.drive_root)
+    return oserror::AccessDenied; // a drive's root is never removed; nor another directory
+  if ((entry.facts.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    return ERROR_DIRECTORY;
+  return 0;
+}
+
+// An erase or a removal: opens the entry a path names, deletes it unless `refusal` answers why
+// not, and leaves any error pending.
+void DeleteEntry(std::string_view path, DWORD (*refusal)()) {
   EntryCause cause;
   if (DWORD error = Open(path, cause)) {
     RefuseOpen(error, cause);
     return;
   }
-  DWORD error = 0;
-  if (IsLink(entry)) {
-    error = oserror::AccessDenied;
-    if (entry.elsewhere)
-      LastEntryCause = EntryCause::Link;
-  } else if (entry.drive_root || IsDirectory(entry.facts)) {
-    error = oserror::FileNotFound; // erasing a directory is "file not found"
-  } else {
+  DWORD error = refusal();
+  if (error == 0)
     error = DeleteOpenEntry();
-  }
   CloseOpenEntry();
   if (error != 0)
     SetPendingError(error);
 }
 
+} // namespace
+
+void EraseFile(std::string_view path) {
+  LastEntryCause = EntryCause::None;
+  if (PendingIoResult == 0)
+    DeleteEntry(path, WhyNotErased);
+}
+
 void RemoveEmptyDirectory(std::string_view path) {
   LastEntryCause = EntryCause::None;
-  if (!RemovalGoesAhead(path))
-    return;
-  EntryCause cause;
-  if (DWORD error = Open(path, cause)) {
-    RefuseOpen(error, cause);
-    return;
-  }
-  DWORD error = 0;
-  if (IsLink(entry) || entry.drive_root)
-    error = oserror::AccessDenied; // a drive's root is never removed; nor another directory
-  else if ((entry.facts.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-    error = ERROR_DIRECTORY;
-  else
-    error = DeleteOpenEntry();
-  CloseOpenEntry();
-  if (error != 0)
-    SetPendingError(error);
+  if (RemovalGoesAhead(path))
+    DeleteEntry(path, WhyNotRemoved);
 }
