@@ -14,6 +14,21 @@ constexpr std::uint8_t BackspaceKey = 8;
 constexpr std::uint8_t EnterKey = 13;
 constexpr std::uint8_t EscKey = 27;
 
+// The failures with words of their own: run-time errors and device errors of file operations.
+struct NumberInWords {
+  std::int32_t number;
+  std::string_view words;
+};
+constexpr NumberInWords FailureWords[] = {
+    {runerror::DiskRead, "Problem reading from disk"},
+    {dosresult::ReadFault, "Problem reading from disk"},
+    {runerror::DiskWrite, "Problem writing to disk"},
+    {dosresult::WriteFault, "Problem writing to disk"},
+    {dosresult::DriveNotReady, "Drive not ready"},
+    {runerror::NestedTooDeep, "Directories nested too deep!"},
+    {runerror::UserBreak, "User interrupt via CNTRL-BREAK"},
+};
+
 // A log keeps no asterisks or erasing; where keys are typed they are shown all the same.
 void Echo(std::string_view text) {
   if (ConsoleIsScreen())
@@ -37,23 +52,11 @@ void FatalMessage(PreliminaryAction action, std::string_view message) {
 }
 
 std::string FailureSentence(std::int32_t code) {
-  switch (code) {
-  case runerror::DiskRead:
-  case dosresult::ReadFault:
-    return "Problem reading from disk";
-  case runerror::DiskWrite:
-  case dosresult::WriteFault:
-    return "Problem writing to disk";
-  case dosresult::DriveNotReady:
-    return "Drive not ready";
-  case runerror::NestedTooDeep:
-    return "Directories nested too deep!";
-  case runerror::UserBreak:
-    return "User interrupt via CNTRL-BREAK";
-  default:
-    return "Unexpected error " + std::to_string(code) +
-           " occurred. Please check your DOS manual for details.";
-  }
+  for (const NumberInWords& known : FailureWords)
+    if (known.number == code)
+      return std::string(known.words);
+  return "Unexpected error " + std::to_string(code) +
+         " occurred. Please check your DOS manual for details.";
 }
 
 int ScreenWidth() {

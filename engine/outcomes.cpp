@@ -1,18 +1,6 @@
-// The results, step by step (0 success, 2 file not found, 3 path not found, 5 access denied, 86
-// invalid password, "other" any other code):
-//
-//          | file: attributes | file: erase       | dir: attributes | dir: change into | dir:
-//          removal
-//   0      | go on            | done              | go on           | done             | done
-//   2, 3   | ends the run     | ends the run      | go on           | ends the run     | ends the
-//   run 5      | skip, go on      | password (*)      | skip, go on     | password (*)     | not
-//   empty (*) 86     | go on            | password          | go on           | password         |
-//   password other  | ends the run     | ends the run      | ends the run    | ends the run     |
-//   ends the run
-//
-// (*) unless the layer said more of the entry (LastEntryCause), or the attribute change of the
-// same file was refused already; a file or directory marked for deletion that another program
-// still holds answers 0 and stays all the same.
+// What each step of the engine makes of a result. One table holds the rules of every step, files
+// and directories side by side; what the layer said of the entry beyond the code (LastEntryCause)
+// adjusts a few of them, in the functions below the table.
 #include "engine/outcomes.h"
 
 #include <string>
@@ -24,6 +12,45 @@
 
 namespace {
 
+using enum Outcome;
+
+// What a step makes of each result the engine tells apart; any other result ends the run.
+struct Rules {
+  Outcome success;  // 0
+  Outcome gone;     // 2 file not found, 3 path not found
+  Outcome denied;   // 5 access denied
+  Outcome password; // 86 invalid password
+};
+
+// Where the rules of files and directories differ: at the attribute change, a file gone since the
+// search listed it ends the run as one gone at its erase does, while a directory's 2 or 3 goes on
+// to the removal, which decides. An 86 there goes on to the erase or removal, which asks for the
+// password.
+// clang-format off
+//                                  0        2, 3     5               86
+constexpr Rules FileAttributeRules{GoOn,    EndsRun, SkipAttributes, GoOn};
+constexpr Rules EraseRules        {Done,    EndsRun, AskPassword,    AskPassword};
+constexpr Rules DirAttributeRules {GoOn,    GoOn,    SkipAttributes, GoOn};
+constexpr Rules ChangeIntoRules   {Done,    EndsRun, AskPassword,    AskPassword};
+constexpr Rules RemovalRules      {Done,    EndsRun, NotEmpty,       AskPassword};
+// clang-format on
+
+Outcome Decide(const Rules& rules, ResultCode result) {
+  switch (result) {
+  case dosresult::Success:
+    return rules.success;
+  case dosresult::FileNotFound:
+  case dosresult::PathNotFound:
+    return rules.gone;
+  case dosresult::AccessDenied:
+    return rules.denied;
+  case dosresult::InvalidPassword:
+    return rules.password;
+  default:
+    return EndsRun;
+  }
+}
+
 [[noreturn]] void EndNaming(std::string_view words, std::string_view subject) {
   std::string text(words);
   text += ShownName(subject);
@@ -33,65 +60,38 @@ namespace {
 } // namespace
 
 Outcome AfterAttributeChange(EntryKind kind, ResultCode system_result) {
-  switch (system_result) {
-  case oserror::Success:
-  case oserror::InvalidPassword: // the erase or removal that follows asks for the password
-    return Outcome::GoOn;
-  case oserror::AccessDenied:
-    return Outcome::SkipAttributes;
-  case oserror::FileNotFound:
-  case oserror::PathNotFound:
-    // Where files and directories differ: a file gone since the search listed it ends the run as
-    // one gone at its erase does; a directory's goes on to the removal, which decides.
-    return kind == EntryKind::File ? Outcome::EndsRun : Outcome::GoOn;
-  default:
-    return Outcome::EndsRun;
-  }
+  // The system's numbers for these results are the DOS results' own.
+  return Decide(kind == EntryKind::File ? FileAttributeRules : DirAttributeRules, system_result);
 }
 
 Outcome AfterErase(ResultCode result, EntryCause cause, bool attributes_refused) {
-  switch (result) {
-  case dosresult::Success:
-    // Marked for deletion, the file stays while another program holds it open.
-    return cause == EntryCause::DeletePending ? Outcome::StaysForCause : Outcome::Done;
-  case dosresult::AccessDenied:
-    // Refused twice, the file stays with its attribute line: no password is asked.
-    return attributes_refused ? Outcome::StaysSilently : Outcome::AskPassword;
-  case dosresult::InvalidPassword:
-    return Outcome::AskPassword;
-  default:
-    return Outcome::EndsRun;
-  }
+  Outcome outcome = Decide(EraseRules, result);
+  // Marked for deletion, the file stays while another program holds it open.
+  if (outcome == Done && cause == EntryCause::DeletePending)
+    return StaysForCause;
+  // Refused twice, the file stays with its attribute line: no password is asked.
+  if (result == dosresult::AccessDenied && attributes_refused)
+    return StaysSilently;
+  return outcome;
 }
 
 Outcome AfterChangeInto(ResultCode result, EntryCause cause) {
-  switch (result) {
-  case dosresult::Success:
-    return Outcome::Done;
-  case dosresult::AccessDenied:
-    // A refusal the layer can name (a name the system cannot open, a directory going already)
-    // asks for no password: the directory is passed over with a line that says why.
-    return cause != EntryCause::None ? Outcome::StaysForCause : Outcome::AskPassword;
-  case dosresult::InvalidPassword:
-    return Outcome::AskPassword;
-  default:
-    return Outcome::EndsRun;
-  }
+  Outcome outcome = Decide(ChangeIntoRules, result);
+  // A refusal the layer can name (a name the system cannot open, a directory going already)
+  // asks for no password: the directory is passed over with a line that says why.
+  if (result == dosresult::AccessDenied && cause != EntryCause::None)
+    return StaysForCause;
+  return outcome;
 }
 
 Outcome AfterRemoval(ResultCode result, EntryCause cause) {
+  Outcome outcome = Decide(RemovalRules, result);
   // A directory another program holds open, or one that stays marked for deletion while another
   // program holds it, is not said to hold entries; it was to go, so the run failed.
-  switch (result) {
-  case dosresult::Success:
-    return cause == EntryCause::DeletePending ? Outcome::StaysForCause : Outcome::Done;
-  case dosresult::AccessDenied:
-    return cause == EntryCause::InUse ? Outcome::StaysForCause : Outcome::NotEmpty;
-  case dosresult::InvalidPassword:
-    return Outcome::AskPassword;
-  default:
-    return Outcome::EndsRun;
-  }
+  if ((outcome == NotEmpty && cause == EntryCause::InUse) ||
+      (outcome == Done && cause == EntryCause::DeletePending))
+    return StaysForCause;
+  return outcome;
 }
 
 // An attribute change that failed for good ends the run in words for its cause: a file that is

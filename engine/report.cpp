@@ -15,22 +15,28 @@ void Report(std::string_view prefix, std::string_view name) {
   ShowWorking();
 }
 
+// The line for what the layer said of an entry; empty for EntryCause::None.
+std::string_view CausePrefix(EntryCause cause) {
+  return cause == EntryCause::Link            ? "Skipped link "
+         : cause == EntryCause::InvalidName   ? "Skipped invalid name "
+         : cause == EntryCause::InUse         ? "Could not remove directory in use "
+         : cause == EntryCause::DeletePending ? "Pending deletion (in use) "
+                                              : "";
+}
+
 } // namespace
 
 std::string ShownName(std::string_view name) {
   std::string shown;
   shown.reserve(name.size());
-  for (std::size_t at = 0; at < name.size();) {
-    std::size_t length = CharLength(name, at);
-    std::string_view c = name.substr(at, length);
+  ForEachChar(name, [&shown](std::string_view c) {
     // A lone byte from 0x80 to 0x9F is a C1 control of an 8-bit code page.
     char32_t code = DecodeChar(c);
     if (code < 32 || (code >= 127 && code <= 0x9F))
       shown += '?';
     else
       shown += c;
-    at += length;
-  }
+  });
   return shown;
 }
 
@@ -55,21 +61,9 @@ void ReportNonEmpty(std::string_view name, bool empty_dirs_only) {
 }
 
 bool ReportEntryCause(std::string_view name, EntryCause cause) {
-  switch (cause) {
-  case EntryCause::None:
+  std::string_view prefix = CausePrefix(cause);
+  if (prefix.empty())
     return false;
-  case EntryCause::Link:
-    Report("Skipped link ", name);
-    break;
-  case EntryCause::InvalidName:
-    Report("Skipped invalid name ", name);
-    break;
-  case EntryCause::InUse:
-    Report("Could not remove directory in use ", name);
-    break;
-  case EntryCause::DeletePending:
-    Report("Pending deletion (in use) ", name);
-    break;
-  }
+  Report(prefix, name);
   return true;
 }

@@ -120,16 +120,13 @@ char32_t UpperCaseLetter(char32_t c) {
 std::string UpperCaseText(std::string_view text) {
   std::string upper;
   upper.reserve(text.size());
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t length = CharLength(text, at);
-    std::string_view c = text.substr(at, length);
+  ForEachChar(text, [&upper](std::string_view c) {
     char32_t code = UpperOfChar(c);
-    if (length == 1 && code >= 0x80)
+    if (c.size() == 1 && code >= 0x80)
       upper += c; // a stray byte stays as it is
     else
       AppendUtf8(upper, code);
-    at += length;
-  }
+  });
   return upper;
 }
 

@@ -11,6 +11,14 @@
 // The number of bytes of the character at text[at]: a well-formed UTF-8 sequence, else 1.
 std::size_t CharLength(std::string_view text, std::size_t at);
 std::size_t CountChars(std::string_view text);
+// Calls `visit` with each character of the text in turn, as CharLength splits it.
+template <typename Visit> void ForEachChar(std::string_view text, Visit visit) {
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t length = CharLength(text, at);
+    visit(text.substr(at, length));
+    at += length;
+  }
+}
 // The code point of one character as CharLength splits it; a lone byte stands for itself.
 char32_t DecodeChar(std::string_view c);
 

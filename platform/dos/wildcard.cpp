@@ -21,11 +21,7 @@ struct MaskItem {
 
 std::vector<std::string_view> SplitChars(std::string_view s) {
   std::vector<std::string_view> chars;
-  for (std::size_t at = 0; at < s.size();) {
-    std::size_t length = CharLength(s, at);
-    chars.push_back(s.substr(at, length));
-    at += length;
-  }
+  ForEachChar(s, [&chars](std::string_view c) { chars.push_back(c); });
   return chars;
 }
 
