@@ -23,8 +23,8 @@ void Flip(std::uint8_t& option_switch) {
 }
 
 // The letters that flip a switch, and the switch each cannot be combined with: ParentDelete
-// climbs from the target that SubDirsOnly keeps, and EmptyDirsOnly removes only the directories
-// that FilesOnly leaves.
+// would climb from the target that SubDirsOnly keeps, and EmptyDirsOnly with FilesOnly would
+// erase nothing.
 struct SwitchLetter {
   char letter;
   std::uint8_t OptionSet::*option_switch;
@@ -198,9 +198,10 @@ bool OptionsAreSound(const OptionSet& options) {
         options.EmptyDirsOnly, options.ShowDeleted})
     if (option_switch > 1)
       return false;
-  if ((options.ParentDelete != 0 && options.SubDirsOnly != 0) ||
-      (options.EmptyDirsOnly != 0 && options.FilesOnly != 0))
-    return false;
+  for (const SwitchLetter& entry : SwitchLetters)
+    if (entry.conflicting_switch != nullptr && options.*entry.option_switch != 0 &&
+        options.*entry.conflicting_switch != 0)
+      return false;
   if (options.MaskLength > MaskBytes)
     return false;
   std::string_view mask(options.MaskChars, options.MaskLength);

@@ -56,7 +56,7 @@ void EnterTarget() {
         break;
       PrintSummary();
       HaltProgram(0);
-    default:
+    default: // EndsRun
       EndAtChangeInto(TargetPath);
     }
   }

@@ -100,7 +100,7 @@ void RemoveFileEntry(std::string_view name) {
       if (!PasswordStep(name))
         return;
       break;
-    default:
+    default: // EndsRun
       EndAtErase(name);
     }
   }
@@ -119,7 +119,7 @@ bool EnterSubdir(std::string_view name) {
       if (!PasswordStep(name))
         return false;
       break;
-    default:
+    default: // EndsRun
       EndAtChangeInto(name);
     }
   }
