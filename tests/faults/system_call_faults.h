@@ -1,5 +1,6 @@
 // The test hook of the Linux layer's table of system calls: the Nth call of a named call fails
-// with a chosen error, or another function stands in for it. Only test programs link it.
+// with a chosen error, or another function stands in for it. Only test programs link it; the
+// first use puts a counting wrapper of its own in every entry of the table.
 #pragma once
 
 #include <string_view>
@@ -7,9 +8,6 @@
 // Calls numbered nth to nth + times - 1 of the named system call, counted from now, fail with
 // `error` and do nothing; times 0: every call from the nth on.
 void FailSystemCall(std::string_view name, unsigned long nth, int error, unsigned long times = 1);
-// Puts `function` (of the call's own type) in the named call's place.
+// Puts `function` (of the call's own type) in the named call's place; the failures above still
+// come first.
 void ReplaceSystemCall(std::string_view name, void (*function)());
-// Every call as it was, with no failure to come.
-void ClearSystemCallFailures();
-// How many calls of the named system call were made so far.
-unsigned long SystemCallsMade(std::string_view name);
