@@ -3,11 +3,11 @@
 #
 #   VAKRUN_SANITIZE=ON   vakrun_sanitizers: AddressSanitizer (with leak checking) and
 #                        UndefinedBehaviorSanitizer in the program's code and in every program
-#                        that links it, the unit, engine and fault tests too. The end-to-end test
-#                        programs, which only start the built program, stay as they are: they fork
-#                        while a thread of theirs runs, and the sanitizer's allocator is not safe
-#                        to call in such a child. No hardening flags then, since the fortified
-#                        string calls hide accesses from AddressSanitizer.
+#                        that links it, the unit, engine and fault tests too, and in the
+#                        end-to-end harness and its programs (whose children, forked while a
+#                        thread may run, make only async-signal-safe calls before they start
+#                        the program). No hardening flags then, since the fortified string calls
+#                        hide accesses from AddressSanitizer.
 #   otherwise (Linux)    vakrun_hardening: the flags Debian builds its packages with: stack
 #                        protector, fortified calls where the optimiser sees sizes, stack clash
 #                        probes, PIE, and full RELRO with immediate binding, so that the relocated

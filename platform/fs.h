@@ -29,6 +29,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -58,6 +59,14 @@ constexpr std::uint16_t EveryEntryMask = ReadOnlyAttribute | HiddenAttribute | S
                                          VolumeLabelAttribute | DirectoryAttribute |
                                          ArchiveAttribute;
 
+// What a search has listed of its directory, as each body keeps it. It belongs to its
+// SearchEntry: it goes when the search ends, when another search starts in the entry, or with
+// the entry itself, so a search the caller leaves part-way holds nothing after it.
+struct SearchListing;
+struct ReleaseSearchListing {
+  void operator()(SearchListing* listing) const; // defined by each body
+};
+
 // One directory search in progress. The caller owns it and reads Name and Attributes; the rest
 // belongs to the layer and must not be changed between calls.
 struct SearchEntry {
@@ -66,7 +75,7 @@ struct SearchEntry {
   // Private to the layer.
   std::string Pattern;
   std::uint16_t ExcludeMask = 0;
-  void* Handle = nullptr;
+  std::unique_ptr<SearchListing, ReleaseSearchListing> Listing; // none once the search ended
   bool AtDriveRoot = false;
   int DotsListed = 0;
 };

@@ -4,8 +4,6 @@
 #include "platform/dos/wildcard.h"
 
 std::string_view StartSearch(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
-  if (entry.Handle != nullptr)
-    EndSearch(entry, 0);
   entry = SearchEntry{};
   LastServiceResult = 0;
   // An entry with hidden, system, volume label or directory set is listed only when the mask
@@ -27,16 +25,13 @@ bool SearchTakes(const SearchEntry& entry, std::string_view name, std::uint32_t 
 }
 
 void EndSearch(SearchEntry& entry, std::uint32_t os_error) {
-  if (entry.Handle != nullptr) {
-    CloseSearch(entry.Handle);
-    entry.Handle = nullptr;
-  }
+  entry.Listing.reset();
   LastServiceResult = TranslateSearchError(os_error);
 }
 
 void FindNextEntry(SearchEntry& entry) {
   LastServiceResult = 0;
-  if (entry.Handle == nullptr) {
+  if (!entry.Listing) {
     LastServiceResult = oserror::NoMoreFiles;
     return;
   }

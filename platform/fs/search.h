@@ -7,7 +7,7 @@
 
 #include "platform/fs.h"
 
-// Starts a search in `entry`: a search still open there is ended, the entry is cleared,
+// Starts a search in `entry`: a search still open there is let go, the entry is cleared,
 // LastServiceResult is 0, and the entry keeps the name part of the pattern and the bits that
 // `mask` excludes. Answers the directory part of the pattern (up to its last separator, or a
 // drive's colon), which is empty for the current directory.
@@ -21,8 +21,7 @@ bool SearchTakes(const SearchEntry& entry, std::string_view name, std::uint32_t 
 // translation.
 void EndSearch(SearchEntry& entry, std::uint32_t os_error);
 
-// Defined by the body: frees the listing behind a search's handle.
-void CloseSearch(void* handle);
+// Defined by the body: ReleaseSearchListing (platform/fs.h), which lets a listing go.
 // Defined by the body: steps to the next entry that matches the pattern and has no excluded bit,
 // or ends the search.
 void StepSearch(SearchEntry& entry);

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/fs.h"
+#include "platform/posix/descriptors.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/place_posix.h"
 #include "platform/posix/position_posix.h"
@@ -40,7 +41,7 @@ DirectoryFacts LookAtDirectory(int dir_fd) {
   }
   facts.device = status.st_dev;
   // The mount's own flags count too: a read-only bind mount of a writable file system.
-  int fd = dir_fd == AT_FDCWD ? current_fd : dir_fd;
+  int fd = dir_fd == AT_FDCWD ? current_fd.get() : dir_fd;
   facts.read_only = (fd >= 0 ? sys::fstatvfs(fd, &volume) : sys::statvfs(".", &volume)) == 0 &&
                     (volume.f_flag & ST_RDONLY) != 0;
   return facts;
@@ -75,29 +76,33 @@ bool IsMountRoot(const struct statx& look, const DirectoryFacts& directory) {
 // is moot and its real result is 0, and the erase that follows answers from it. Only when the
 // erase fails is the file looked at and changed as for everyone else. This spares the look per
 // file, the one system call the walk makes beyond rm's.
+// The process's effective powers include CAP_FOWNER.
+bool HasFownerCapability() {
+  OwnedFile status(sys::fopen("/proc/self/status", "r"));
+  bool fowner = false;
+  char line[256];
+  while (status && std::fgets(line, sizeof line, status.get()) != nullptr) {
+    unsigned long long capabilities = 0;
+    if (std::sscanf(line, "CapEff: %llx", &capabilities) == 1)
+      fowner = (capabilities & (1ull << 3)) != 0; // CAP_FOWNER
+  }
+  return fowner;
+}
+
+// The process's user namespace maps every user id to itself: the initial one.
+bool InInitialUserNamespace() {
+  OwnedFile map(sys::fopen("/proc/self/uid_map", "r"));
+  unsigned long inside = 1, outside = 1, count = 0;
+  return map && std::fscanf(map.get(), "%lu %lu %lu", &inside, &outside, &count) == 3 &&
+         inside == 0 && outside == 0 && count == 4294967295ul;
+}
+
 bool MayChangeEveryMode() {
   static const bool may = [] {
     if (sys::geteuid() != 0)
       return false;
-    std::FILE* status = sys::fopen("/proc/self/status", "r");
-    bool fowner = false;
-    if (status != nullptr) {
-      char line[256];
-      while (std::fgets(line, sizeof line, status) != nullptr) {
-        unsigned long long capabilities = 0;
-        if (std::sscanf(line, "CapEff: %llx", &capabilities) == 1)
-          fowner = (capabilities & (1ull << 3)) != 0; // CAP_FOWNER
-      }
-      std::fclose(status);
-    }
-    std::FILE* map = sys::fopen("/proc/self/uid_map", "r");
-    bool whole_map = false;
-    if (map != nullptr) {
-      unsigned long inside = 1, outside = 1, count = 0;
-      whole_map = std::fscanf(map, "%lu %lu %lu", &inside, &outside, &count) == 3 && inside == 0 &&
-                  outside == 0 && count == 4294967295ul;
-      std::fclose(map);
-    }
+    bool fowner = HasFownerCapability();
+    bool whole_map = InInitialUserNamespace();
     return fowner && whole_map;
   }();
   return may;
@@ -189,12 +194,12 @@ std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
   bool want_write = (attributes & ReadOnlyAttribute) == 0;
   if (want_write == ((look.stx_mode & S_IWUSR) != 0))
     return 0;
-  int fd = sys::openat(place.dir_fd, place.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0)
+  OwnedFd fd(sys::openat(place.dir_fd, place.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.is_open())
     return OsErrorFromErrno(errno);
   struct stat status;
   std::uint32_t error = 0;
-  if (sys::fstat(fd, &status) != 0) {
+  if (sys::fstat(fd.get(), &status) != 0) {
     error = OsErrorFromErrno(errno);
   } else if (expected != nullptr && !IsLeftDirectory(*expected, status)) {
     error = oserror::PathNotFound;
@@ -205,10 +210,9 @@ std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
     // Through /proc the change lands on the inode just opened, even if the name was swapped
     // for a link since.
     char proc_path[40];
-    std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
+    std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd.get());
     if (sys::chmod(proc_path, (status.st_mode ^ S_IWUSR) & 07777) != 0)
       error = OsErrorFromErrno(errno);
   }
-  sys::close(fd);
   return error;
 }

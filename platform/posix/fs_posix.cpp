@@ -26,12 +26,6 @@ std::string_view WithoutPassword(std::string_view path) {
   return path.substr(0, path.find(';'));
 }
 
-void Release(Place& place) {
-  if (place.own_fd)
-    sys::close(place.dir_fd);
-  place.own_fd = false;
-}
-
 Place Locate(std::string_view path) {
   Place place;
   std::string dos = WithBackslashes(WithoutPassword(path));
@@ -74,8 +68,8 @@ Place Locate(std::string_view path) {
     place.error = errno == ENOENT ? oserror::PathNotFound : OsErrorFromErrno(errno);
     return place;
   }
+  place.opened.reset(fd);
   place.dir_fd = fd;
-  place.own_fd = true;
   return place;
 }
 
@@ -89,11 +83,8 @@ std::uint16_t GetEntryAttributes(std::string_view path) {
     return 0;
   }
   struct stat status;
-  int result = sys::fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW);
-  int error = errno;
-  Release(place);
-  if (result != 0) {
-    LastServiceResult = static_cast<ResultCode>(OsErrorFromErrno(error));
+  if (sys::fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    LastServiceResult = static_cast<ResultCode>(OsErrorFromErrno(errno));
     return 0;
   }
   std::string_view last = place.name;
@@ -115,7 +106,6 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
   ForgetErasedAhead();
   LastServiceResult = static_cast<ResultCode>(
       ApplyAttributes(place, attributes, place.in_current ? LeftAs(place.name) : nullptr));
-  Release(place);
 }
 
 void EraseFile(std::string_view path) {
@@ -126,10 +116,8 @@ void EraseFile(std::string_view path) {
     SetPendingError(place.error);
     return;
   }
-  if (WasErasedAhead(place)) {
-    Release(place);
+  if (WasErasedAhead(place))
     return;
-  }
   int result = place.drive_root ? -1 : sys::unlinkat(place.dir_fd, place.name.c_str(), 0);
   int error = place.drive_root ? EISDIR : errno;
   if (result != 0 && MadeCurrentWritable(place, error)) {
@@ -145,7 +133,6 @@ void EraseFile(std::string_view path) {
         S_ISDIR(status.st_mode))
       os_error = oserror::FileNotFound;
   }
-  Release(place);
   if (os_error != 0)
     SetPendingError(os_error);
 }
@@ -159,19 +146,17 @@ void RemoveEmptyDirectory(std::string_view path) {
     return;
   }
   if (place.drive_root) { // a drive's root is never removed
-    Release(place);
     SetPendingError(oserror::AccessDenied);
     return;
   }
   if (const LeftDirectory* expected = place.in_current ? LeftAs(place.name) : nullptr) {
     // Looked at and removed in the held directory itself.
-    if (current_fd >= 0)
-      place.dir_fd = current_fd;
+    if (current_fd.is_open())
+      place.dir_fd = current_fd.get();
     struct stat status;
     if (sys::fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
         !IsLeftDirectory(*expected, status)) {
       // Not the directory the walk came from: nothing is touched, its attributes included.
-      Release(place);
       SetPendingError(oserror::PathNotFound);
       return;
     }
@@ -182,7 +167,6 @@ void RemoveEmptyDirectory(std::string_view path) {
     result = sys::unlinkat(place.dir_fd, place.name.c_str(), AT_REMOVEDIR);
     error = errno;
   }
-  Release(place);
   if (result != 0)
     SetPendingError(OsErrorFromErrno(error));
 }

@@ -7,13 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "platform/posix/descriptors.h"
+
 // The path without a DR-DOS password.
 std::string_view WithoutPassword(std::string_view path);
 
 // Where an operation on a path takes place: a directory descriptor and a Linux name in it.
 struct Place {
   int dir_fd = AT_FDCWD;
-  bool own_fd = false;
+  OwnedFd opened;       // the directory the place opened itself (then dir_fd), closed with it
   std::string name;     // Linux name inside dir_fd
   std::string dos_name; // the same name in DOS form
   bool drive_root = false;
@@ -21,7 +23,5 @@ struct Place {
   std::uint32_t error = 0;
 };
 
-// Closes the directory the place opened, if it did.
-void Release(Place& place);
 // Where an operation on a path takes place; an error when there is no such place.
 Place Locate(std::string_view path);

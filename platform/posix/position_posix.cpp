@@ -29,7 +29,7 @@
 #include "platform/posix/place_posix.h"
 #include "platform/posix/system_calls.h"
 
-int current_fd = -1;
+OwnedFd current_fd;
 bool current_entered = false;
 unsigned position_generation = 0;
 ListedEntry listed;
@@ -40,7 +40,7 @@ namespace {
 
 // A directory the walk stepped down from, to step up to again.
 struct HeldDirectory {
-  int fd; // -1 once let go for room (see KeepWithinBudget)
+  OwnedFd fd; // none once let go for room (see KeepWithinBudget)
   // The directory was entered by the program (the target or a directory under it), so its own
   // write permission may be given back to its owner when that alone stops an erase inside it.
   bool entered;
@@ -70,8 +70,10 @@ struct GivenWrite {
 };
 std::vector<GivenWrite> given_write;
 
-void CloseDirectory(int fd) {
-  for (auto it = given_write.begin(); it != given_write.end(); ++it) {
+// Lets the directory go, its mode given back first when the program made it writable.
+void CloseDirectory(OwnedFd directory) {
+  int fd = directory.get();
+  for (auto it = given_write.begin(); fd >= 0 && it != given_write.end(); ++it) {
     if (it->fd != fd)
       continue;
     struct stat status;
@@ -82,13 +84,11 @@ void CloseDirectory(int fd) {
     given_write.erase(it);
     break;
   }
-  sys::close(fd);
 }
 
 void DropHeldDirectories() {
-  for (const HeldDirectory& directory : held)
-    if (directory.fd >= 0)
-      CloseDirectory(directory.fd);
+  for (HeldDirectory& directory : held)
+    CloseDirectory(std::move(directory.fd));
   held.clear();
 }
 
@@ -128,47 +128,45 @@ bool GivenWriteTo(int fd) {
 void KeepWithinBudget(std::vector<HeldDirectory>& directories) {
   std::size_t open = 0;
   for (const HeldDirectory& directory : directories)
-    open += directory.fd >= 0 ? 1 : 0;
+    open += directory.fd.is_open() ? 1 : 0;
   for (HeldDirectory& directory : directories) {
     if (open <= held_budget)
       return;
     struct stat status;
-    if (directory.fd < 0 || GivenWriteTo(directory.fd) || sys::fstat(directory.fd, &status) != 0)
+    if (!directory.fd.is_open() || GivenWriteTo(directory.fd.get()) ||
+        sys::fstat(directory.fd.get(), &status) != 0)
       continue;
     directory.device = status.st_dev;
     directory.inode = status.st_ino;
-    sys::close(directory.fd);
-    directory.fd = -1;
+    directory.fd.reset();
     --open;
   }
 }
 
 // A directory let go is opened again through ".." of the current one, and only when that is
 // still the very directory: moved elsewhere meanwhile, the step up finds another and is refused.
-int ReopenHeld(const HeldDirectory& directory, std::uint32_t& error) {
+OwnedFd ReopenHeld(const HeldDirectory& directory, std::uint32_t& error) {
   int flags = (directory.entered ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC;
-  int fd = sys::openat(current_fd, "..", flags);
-  if (fd < 0 && directory.entered)
-    fd = sys::openat(current_fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
+  OwnedFd fd(sys::openat(current_fd.get(), "..", flags));
+  if (!fd.is_open() && directory.entered)
+    fd.reset(sys::openat(current_fd.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.is_open()) {
     error = OsErrorFromErrno(errno);
-    return -1;
+    return fd;
   }
   struct stat status;
-  if (sys::fstat(fd, &status) != 0 || status.st_dev != directory.device ||
+  if (sys::fstat(fd.get(), &status) != 0 || status.st_dev != directory.device ||
       status.st_ino != directory.inode) {
-    sys::close(fd);
+    fd.reset();
     error = oserror::PathNotFound;
-    return -1;
   }
   return fd;
 }
 
-void MakeCurrent(int fd, bool entered, bool from_root) {
+void MakeCurrent(OwnedFd fd, bool entered, bool from_root) {
   start_unknown = 0;
-  if (current_fd >= 0)
-    CloseDirectory(current_fd);
-  current_fd = fd;
+  CloseDirectory(std::move(current_fd));
+  current_fd = std::move(fd);
   current_entered = entered;
   current_from_root = from_root;
   ++position_generation;
@@ -218,12 +216,12 @@ bool MadeCurrentWritable(const Place& place, int error) {
   if (error != EACCES || !place.in_current || !current_entered)
     return false;
   struct stat status;
-  if (sys::fstat(current_fd, &status) != 0 || status.st_uid != sys::geteuid() ||
+  if (sys::fstat(current_fd.get(), &status) != 0 || status.st_uid != sys::geteuid() ||
       (status.st_mode & S_IWUSR) != 0)
     return false;
-  if (sys::fchmod(current_fd, (status.st_mode | S_IWUSR) & 07777) != 0)
+  if (sys::fchmod(current_fd.get(), (status.st_mode | S_IWUSR) & 07777) != 0)
     return false;
-  given_write.push_back({current_fd, status.st_dev, status.st_ino, status.st_mode & 07777});
+  given_write.push_back({current_fd.get(), status.st_dev, status.st_ino, status.st_mode & 07777});
   return true;
 }
 
@@ -240,25 +238,18 @@ std::uint32_t OpenError(int error) {
   return os_error == oserror::FileNotFound ? oserror::PathNotFound : os_error;
 }
 
-void CloseAll(std::vector<HeldDirectory>& directories) {
-  for (const HeldDirectory& directory : directories)
-    if (directory.fd >= 0)
-      sys::close(directory.fd);
-  directories.clear();
-}
-
 // Opens the directory a full path names, holding its ancestors from the drive's root down, each
 // opened in the one before without following a link. A link on the way is followed to reach the
 // directory (the user typed it), but then nothing above the directory is held but its own
 // parent, and the climb of ParentDelete ends there. The last component is never a link: a target
 // that is a link to "/" would otherwise erase everything without the drive-root question.
-int OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDirectory>& ancestors,
-                      std::uint32_t& error) {
+OwnedFd OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDirectory>& ancestors,
+                          std::uint32_t& error) {
   const std::string& root = DriveRoot(drive);
-  int fd = sys::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
+  OwnedFd fd(sys::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.is_open()) {
     error = OpenError(errno);
-    return -1;
+    return fd;
   }
   std::vector<std::string_view> components =
       PathComponents(std::string_view(full).substr(DriveRootLength), '\\');
@@ -266,37 +257,36 @@ int OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDirect
     bool last = at + 1 == components.size();
     std::string name = DecodeName(components[at]);
     int flags = (last ? O_RDONLY : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    int next = sys::openat(fd, name.c_str(), flags);
-    if (next < 0 && !last && IsLinkIn(fd, name)) {
-      sys::close(fd);
-      CloseAll(ancestors);
+    OwnedFd next(sys::openat(fd.get(), name.c_str(), flags));
+    if (!next.is_open() && !last && IsLinkIn(fd.get(), name)) {
+      // What was held goes before the directory is opened by its path, which leaves room for it
+      // under a small limit on open files.
+      fd.reset();
+      ancestors.clear();
       std::string linux_path;
       LinuxPathOf(full, linux_path);
-      next = sys::open(linux_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (next < 0) {
+      next.reset(sys::open(linux_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (!next.is_open()) {
         error = OpenError(errno);
-        return -1;
+        return next;
       }
-      int parent = sys::openat(next, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
-      if (parent >= 0)
-        ancestors.push_back({parent, false, false});
+      OwnedFd parent(sys::openat(next.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+      if (parent.is_open())
+        ancestors.push_back({std::move(parent), false, false});
       return next;
     }
-    if (next < 0) {
+    if (!next.is_open()) {
       error = OpenError(errno);
-      sys::close(fd);
-      CloseAll(ancestors);
-      return -1;
+      return next;
     }
-    ancestors.push_back({fd, false, true});
+    ancestors.push_back({std::move(fd), false, true});
     KeepWithinBudget(ancestors);
-    fd = next;
+    fd = std::move(next);
   }
   if (ancestors.empty()) {
     // The root itself, opened to be read.
-    int readable = sys::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    sys::close(fd);
-    if (readable < 0)
+    OwnedFd readable(sys::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!readable.is_open())
       error = OpenError(errno);
     return readable;
   }
@@ -322,27 +312,31 @@ void StepUp() {
       SetPendingError(oserror::PathNotFound);
     return;
   }
-  HeldDirectory parent = held.back();
-  if (parent.fd < 0) {
+  // A directory let go for room is opened again for the step; it stays let go if the step fails.
+  OwnedFd reopened;
+  if (!held.back().fd.is_open()) {
     std::uint32_t error = 0;
-    parent.fd = ReopenHeld(parent, error);
-    if (parent.fd < 0) {
+    reopened = ReopenHeld(held.back(), error);
+    if (!reopened.is_open()) {
       SetPendingError(error);
       return;
     }
   }
+  HeldDirectory& parent = held.back();
+  OwnedFd& parent_fd = parent.fd.is_open() ? parent.fd : reopened;
   struct stat here;
-  bool known = sys::fstat(current_fd, &here) == 0;
-  if (sys::fchdir(parent.fd) != 0) {
+  bool known = sys::fstat(current_fd.get(), &here) == 0;
+  if (sys::fchdir(parent_fd.get()) != 0) {
     SetPendingError(OsErrorFromErrno(errno));
-    if (held.back().fd < 0)
-      sys::close(parent.fd);
     return;
   }
+  OwnedFd fd = std::move(parent_fd);
+  bool parent_entered = parent.entered;
+  bool parent_from_root = parent.from_root;
   held.pop_back();
   std::string name = DecodeName(LastComponent(logical));
   bool entered = current_entered;
-  MakeCurrent(parent.fd, parent.entered, parent.from_root);
+  MakeCurrent(std::move(fd), parent_entered, parent_from_root);
   DropLastComponent(logical);
   left = {};
   if (known)
@@ -351,9 +345,9 @@ void StepUp() {
 
 void StepDown(const std::string& dos_name) {
   std::string linux_name = DecodeName(dos_name);
-  int fd =
-      sys::openat(AT_FDCWD, linux_name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
+  OwnedFd fd(
+      sys::openat(AT_FDCWD, linux_name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.is_open()) {
     std::uint32_t error = OsErrorFromErrno(errno);
     SetPendingError(error == oserror::FileNotFound ? oserror::PathNotFound : error);
     return;
@@ -363,23 +357,19 @@ void StepDown(const std::string& dos_name) {
   // bring in what lies outside the target, so the walk does not cross into it.
   struct stat status, here;
   const ListedEntry* entry = ListedAs(dos_name);
-  if (sys::fstat(fd, &status) != 0 || sys::fstat(current_fd, &here) != 0 ||
+  if (sys::fstat(fd.get(), &status) != 0 || sys::fstat(current_fd.get(), &here) != 0 ||
       status.st_dev != here.st_dev ||
       (entry != nullptr && entry->inode != 0 && status.st_ino != entry->inode)) {
-    sys::close(fd);
     SetPendingError(oserror::PathNotFound);
     return;
   }
-  if (sys::fchdir(fd) != 0) {
-    int error = errno;
-    sys::close(fd);
-    SetPendingError(OsErrorFromErrno(error));
+  if (sys::fchdir(fd.get()) != 0) {
+    SetPendingError(OsErrorFromErrno(errno));
     return;
   }
-  held.push_back({current_fd, current_entered, current_from_root});
+  held.push_back({std::move(current_fd), current_entered, current_from_root});
   KeepWithinBudget(held);
-  current_fd = -1;
-  MakeCurrent(fd, true, current_from_root);
+  MakeCurrent(std::move(fd), true, current_from_root);
   AppendComponent(LogicalCurrent(), dos_name);
 }
 
@@ -397,25 +387,22 @@ void ChangeToPath(const std::string& dos_path) {
   DropTrailingBackslash(full);
   std::vector<HeldDirectory> ancestors;
   std::uint32_t error = 0;
-  int fd = OpenWithAncestors(drive, full, ancestors, error);
-  if (fd < 0 || sys::fchdir(fd) != 0) {
-    if (fd >= 0) {
+  OwnedFd fd = OpenWithAncestors(drive, full, ancestors, error);
+  if (!fd.is_open() || sys::fchdir(fd.get()) != 0) {
+    if (fd.is_open())
       error = OpenError(errno);
-      sys::close(fd);
-    }
-    CloseAll(ancestors);
     SetPendingError(error);
     return;
   }
   // The drive's root under another name (a mount of it) is the root: nothing is above it.
-  if (IsBelowRoot(full) && IsDriveRoot(drive, fd)) {
-    CloseAll(ancestors);
+  if (IsBelowRoot(full) && IsDriveRoot(drive, fd.get())) {
+    ancestors.clear();
     full.resize(DriveRootLength);
   }
   DropHeldDirectories();
   held = std::move(ancestors);
   bool from_root = held.empty() || held.back().from_root;
-  MakeCurrent(fd, true, from_root);
+  MakeCurrent(std::move(fd), true, from_root);
   SetCurrentDrive(drive);
   DriveCurrent(drive) = full;
 }
@@ -462,13 +449,13 @@ std::string StartFileSystem() {
   // path leads nowhere from here, never to the root.
   std::string dos = cwd != nullptr ? DosPathOf(cwd) : UnixFormOf("");
   free(cwd);
-  int fd = sys::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  OwnedFd fd(sys::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   int drive = DriveIndex(dos[0]);
   if (drive < 0 || dos[1] != ':')
     drive = NoDrive; // a relative path cannot be expanded from here, and is refused
   SetCurrentDrive(drive);
   DriveCurrent(drive) = dos;
-  MakeCurrent(fd, false, false);
+  MakeCurrent(std::move(fd), false, false);
   start_unknown = unknown;
   return {};
 }

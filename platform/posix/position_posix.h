@@ -7,11 +7,13 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include "platform/posix/descriptors.h"
+
 struct Place;
 
-// The current directory, held as an open descriptor (-1 when it could not be opened), and
+// The current directory, held as an open descriptor (none when it could not be opened), and
 // whether the program entered it (the target or a directory under it).
-extern int current_fd;
+extern OwnedFd current_fd;
 extern bool current_entered;
 // Changes whenever the current directory does, so that facts about listed entries expire.
 extern unsigned position_generation;

@@ -8,12 +8,16 @@
 #include <unistd.h>
 
 #include "platform/dos/path_text.h"
+#include "platform/posix/descriptors.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/paths.h"
 #include "platform/record.h"
 #include "platform/record/record_handles.h"
 
 namespace {
+
+// Record files are no part of the file-system layer: their calls go to the system directly.
+using RecordFd = Descriptor<::close>;
 
 void SetPendingErrno() {
   SetPendingError(OsErrorFromErrno(errno));
@@ -53,6 +57,24 @@ bool IsStandardHandle(std::intptr_t handle) {
   return handle >= 0 && handle <= 2;
 }
 
+// Gives the new image the owner and the mode of the file it replaces, and brings it to the disk
+// before its name does, so that a crash leaves the old file or the new one whole. Answers 0 or
+// the errno of the failure.
+int SettleImage(const std::string& linux_image, const struct stat& info) {
+  RecordFd fd(::open(linux_image.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd.is_open())
+    return errno;
+  // The owner first: a change of owner clears the set-user and set-group bits. Only root may give
+  // a file away; others may still keep its group when they belong to it.
+  if (::fchown(fd.get(), info.st_uid, info.st_gid) != 0 &&
+      ::fchown(fd.get(), static_cast<uid_t>(-1), info.st_gid) != 0) {
+    // Neither: the new image keeps the user as its owner, and the user's group.
+  }
+  if (::fchmod(fd.get(), info.st_mode & 07777) != 0 || ::fsync(fd.get()) != 0)
+    return errno;
+  return 0;
+}
+
 bool IsRegularFile(int fd) {
   struct stat info;
   return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
@@ -71,22 +93,21 @@ std::intptr_t OpenRecordHandle(const std::string& name, HandleAccess access) {
               : access == HandleAccess::Write  ? O_WRONLY
               : access == HandleAccess::Create ? O_RDWR | O_CREAT | O_TRUNC
                                                : O_RDWR;
-  int fd;
+  RecordFd fd;
   do
-    fd = ::open(linux_name.c_str(), flags | O_CLOEXEC, 0666);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
+    fd.reset(::open(linux_name.c_str(), flags | O_CLOEXEC, 0666));
+  while (!fd.is_open() && errno == EINTR);
+  if (!fd.is_open()) {
     SetPendingNameError(linux_name);
     return NoRecordHandle;
   }
   // A directory is no record file: the system refuses to open one as a file.
   struct stat info;
-  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    ::close(fd);
+  if (::fstat(fd.get(), &info) == 0 && S_ISDIR(info.st_mode)) {
     SetPendingError(oserror::AccessDenied);
     return NoRecordHandle;
   }
-  return fd;
+  return fd.release();
 }
 
 void CloseRecordHandle(std::intptr_t handle, bool report) {
@@ -179,12 +200,12 @@ std::string CreateFileBeside(std::string_view path) {
   // The name tells where the file came from, kept short enough for any file system.
   std::string stem = linux_path.substr(slash + 1, 200);
   std::string model = directory + stem + ".new.XXXXXX";
-  int fd = ::mkostemp(model.data(), O_CLOEXEC);
-  if (fd < 0) {
+  // Only its name is handed on.
+  RecordFd made(::mkostemp(model.data(), O_CLOEXEC));
+  if (!made.is_open()) {
     SetPendingErrno();
     return {};
   }
-  ::close(fd);
   std::string unused;
   return LinuxPathOfUnixForm(path, unused) ? UnixFormOf(model) : DosPathOf(model);
 }
@@ -200,36 +221,19 @@ void ReplaceFileWith(std::string_view path, std::string_view new_image) {
     SetPendingErrno();
     return;
   }
-  int fd = ::open(linux_image.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) {
-    SetPendingErrno();
+  if (int error = SettleImage(linux_image, info); error != 0) {
+    SetPendingError(OsErrorFromErrno(error));
     return;
   }
-  // The owner first: a change of owner clears the set-user and set-group bits. Only root may give
-  // a file away; others may still keep its group when they belong to it.
-  if (::fchown(fd, info.st_uid, info.st_gid) != 0 &&
-      ::fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0) {
-    // Neither: the new image keeps the user as its owner, and the user's group.
-  }
-  // The new image reaches the disk before its name does, so a crash leaves the old file or the
-  // new one whole.
-  if (::fchmod(fd, info.st_mode & 07777) != 0 || ::fsync(fd) != 0) {
-    SetPendingErrno();
-    ::close(fd);
-    return;
-  }
-  ::close(fd);
   if (::rename(linux_image.c_str(), linux_path.c_str()) != 0) {
     SetPendingErrno();
     return;
   }
   std::string directory = linux_path.substr(0, linux_path.rfind('/') + 1);
-  int dir_fd =
-      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd >= 0) {
-    (void)::fsync(dir_fd);
-    ::close(dir_fd);
-  }
+  RecordFd dir_fd(
+      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir_fd.is_open())
+    (void)::fsync(dir_fd.get());
 }
 
 void DiscardFile(std::string_view path) {

@@ -10,6 +10,7 @@
 #include "platform/dos/path_text.h"
 #include "platform/fs.h"
 #include "platform/fs/search.h"
+#include "platform/posix/descriptors.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/names.h"
 #include "platform/posix/paths.h"
@@ -31,17 +32,26 @@ struct ListedName {
   unsigned char type;
 };
 
-struct OpenSearch {
+} // namespace
+
+struct SearchListing {
   std::vector<ListedName> names;
   std::size_t next = 0;
   std::uint32_t end_error = oserror::NoMoreFiles; // how the listing ended
   bool in_current;
 };
 
-void ReadListing(DIR* dir, OpenSearch& search) {
+void ReleaseSearchListing::operator()(SearchListing* listing) const {
+  delete listing;
+}
+
+namespace {
+
+// Reads the directory to its end, and closes it.
+void ReadListing(OwnedListing dir, SearchListing& search) {
   for (;;) {
     errno = 0;
-    struct dirent* item = sys::readdir(dir);
+    struct dirent* item = sys::readdir(dir.get());
     if (item == nullptr) {
       if (errno != 0)
         search.end_error = OsErrorFromErrno(errno);
@@ -53,7 +63,7 @@ void ReadListing(DIR* dir, OpenSearch& search) {
     unsigned char type = item->d_type;
     if (type == DT_UNKNOWN) {
       struct stat status;
-      if (sys::fstatat(dirfd(dir), item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+      if (sys::fstatat(dirfd(dir.get()), item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
         continue; // gone since it was listed
       type = S_ISDIR(status.st_mode)   ? DT_DIR
              : S_ISLNK(status.st_mode) ? DT_LNK
@@ -62,7 +72,7 @@ void ReadListing(DIR* dir, OpenSearch& search) {
     }
     search.names.push_back({std::string(linux_name), item->d_ino, type});
   }
-  sys::closedir(dir);
+  dir.reset();
   if (search.names.size() > InodeOrderFrom)
     std::sort(search.names.begin(), search.names.end(),
               [](const ListedName& a, const ListedName& b) { return a.inode < b.inode; });
@@ -71,7 +81,7 @@ void ReadListing(DIR* dir, OpenSearch& search) {
 } // namespace
 
 void StepSearch(SearchEntry& entry) {
-  OpenSearch* search = static_cast<OpenSearch*>(entry.Handle);
+  SearchListing* search = entry.Listing.get();
   for (;;) {
     std::string name;
     std::uint32_t attributes;
@@ -118,11 +128,11 @@ void StepSearch(SearchEntry& entry) {
 
 void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& entry) {
   std::string_view directory = StartSearch(pattern, mask, entry);
-  DIR* dir = nullptr;
+  OwnedListing dir;
   bool in_current = directory.empty();
   if (in_current) {
     entry.AtDriveRoot = IsDriveRootPath(LogicalCurrent());
-    dir = sys::opendir(".");
+    dir.reset(sys::opendir("."));
   } else {
     std::string full = ExpandPath(directory);
     entry.AtDriveRoot = IsDriveRootPath(full);
@@ -132,21 +142,16 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
       LastServiceResult = TranslateSearchError(error);
       return;
     }
-    dir = sys::opendir(linux_path.c_str());
+    dir.reset(sys::opendir(linux_path.c_str()));
   }
-  if (dir == nullptr) {
+  if (!dir) {
     // A directory that is not there is "path not found", never "no more entries".
     LastServiceResult =
         TranslateSearchError(errno == ENOENT ? oserror::PathNotFound : OsErrorFromErrno(errno));
     return;
   }
-  OpenSearch* search = new OpenSearch;
-  search->in_current = in_current;
-  ReadListing(dir, *search);
-  entry.Handle = search;
+  entry.Listing.reset(new SearchListing);
+  entry.Listing->in_current = in_current;
+  ReadListing(std::move(dir), *entry.Listing);
   StepSearch(entry);
-}
-
-void CloseSearch(void* handle) {
-  delete static_cast<OpenSearch*>(handle);
 }

@@ -1,8 +1,8 @@
 // Only code for POSIX systems: every system call of the Linux file-system layer goes through one
 // table of named entries, each holding the function it calls. The layer calls the wrappers in
-// namespace sys, which answer exactly as the calls they stand for. A test program may make a
-// chosen call of an entry fail, or put another function in its place (tests/faults); nothing in
-// the program itself touches the table.
+// namespace sys, which call what the entry holds. The shipped table holds the system's own
+// functions and nothing else; a test program may put functions of its own in their place, to
+// count calls or make chosen ones fail (tests/faults). Nothing in the program touches the table.
 #pragma once
 
 #include <cstddef>
@@ -13,43 +13,58 @@
 #include <sys/statvfs.h>
 #include <sys/types.h>
 
-// One entry of the table.
-struct SystemCall {
-  const char* name;   // the system call's own name
-  void (*function)(); // what the wrapper calls, cast back to the call's own type
-  void (*original)();
-  unsigned long calls = 0; // made so far
-  // Calls numbered fail_from to fail_until (both included, 0: none) fail with error and do
-  // nothing: they answer -1 or a null pointer and set errno.
-  unsigned long fail_from = 0;
-  unsigned long fail_until = 0;
-  int error = 0;
+// Every call of the table, once: its name, the function it stands for, what it answers, its
+// parameters and the arguments it passes on. The entries, their order and the wrappers are all
+// made from this list, so no name can stand beside another call's slot. The layer creates
+// nothing, so open and openat take no mode; fopen opens the files of /proc that tell the
+// process's own powers.
+// clang-format off
+#define VAKRUN_SYSTEM_CALLS(CALL)                                                                  \
+  CALL(open, ::open, int, (const char* path, int flags), (path, flags))                            \
+  CALL(openat, ::openat, int, (int dir_fd, const char* name, int flags), (dir_fd, name, flags))    \
+  CALL(close, ::close, int, (int fd), (fd))                                                        \
+  CALL(fstat, ::fstat, int, (int fd, struct stat* status), (fd, status))                           \
+  CALL(fstatat, ::fstatat, int, (int dir_fd, const char* name, struct stat* status, int flags),    \
+       (dir_fd, name, status, flags))                                                              \
+  CALL(stat, ::stat, int, (const char* path, struct stat* status), (path, status))                 \
+  CALL(statx, ::statx, int,                                                                        \
+       (int dir_fd, const char* name, int flags, unsigned int mask, struct statx* status),         \
+       (dir_fd, name, flags, mask, status))                                                        \
+  CALL(fstatvfs, ::fstatvfs, int, (int fd, struct statvfs* volume), (fd, volume))                  \
+  CALL(statvfs, ::statvfs, int, (const char* path, struct statvfs* volume), (path, volume))        \
+  CALL(chmod, ::chmod, int, (const char* path, mode_t mode), (path, mode))                         \
+  CALL(fchmod, ::fchmod, int, (int fd, mode_t mode), (fd, mode))                                   \
+  CALL(unlinkat, ::unlinkat, int, (int dir_fd, const char* name, int flags),                       \
+       (dir_fd, name, flags))                                                                      \
+  CALL(fchdir, ::fchdir, int, (int fd), (fd))                                                      \
+  CALL(getcwd, ::getcwd, char*, (char* buffer, std::size_t size), (buffer, size))                  \
+  CALL(opendir, ::opendir, DIR*, (const char* path), (path))                                       \
+  CALL(readdir, ::readdir, struct dirent*, (DIR* dir), (dir))                                      \
+  CALL(closedir, ::closedir, int, (DIR* dir), (dir))                                               \
+  CALL(realpath, ::realpath, char*, (const char* path, char* resolved), (path, resolved))          \
+  CALL(geteuid, ::geteuid, uid_t, (), ())                                                          \
+  CALL(fopen, std::fopen, std::FILE*, (const char* path, const char* mode), (path, mode))
+// clang-format on
+
+// The slot of each call in the table.
+enum class SystemCallIndex : std::size_t {
+#define VAKRUN_SLOT(NAME, FUNCTION, RESULT, PARAMETERS, ARGUMENTS) NAME,
+  VAKRUN_SYSTEM_CALLS(VAKRUN_SLOT)
+#undef VAKRUN_SLOT
+      Count
 };
 
-extern SystemCall SystemCalls[];
-extern const std::size_t SystemCallCount;
+// One entry of the table: the call's own name, and the function its wrapper calls, kept as any
+// function and cast back to the type of the call it stands for.
+struct SystemCall {
+  const char* name;
+  void (*function)();
+};
+extern SystemCall SystemCalls[static_cast<std::size_t>(SystemCallIndex::Count)];
 
-// The layer creates nothing, so open and openat take no mode.
+// The wrappers: sys::open and so on, each answering as the call it stands for.
 namespace sys {
-int open(const char* path, int flags);
-int openat(int dir_fd, const char* name, int flags);
-int close(int fd);
-int fstat(int fd, struct stat* status);
-int fstatat(int dir_fd, const char* name, struct stat* status, int flags);
-int stat(const char* path, struct stat* status);
-int statx(int dir_fd, const char* name, int flags, unsigned int mask, struct statx* status);
-int fstatvfs(int fd, struct statvfs* volume);
-int statvfs(const char* path, struct statvfs* volume);
-int chmod(const char* path, mode_t mode);
-int fchmod(int fd, mode_t mode);
-int unlinkat(int dir_fd, const char* name, int flags);
-int fchdir(int fd);
-char* getcwd(char* buffer, std::size_t size);
-DIR* opendir(const char* path);
-struct dirent* readdir(DIR* dir);
-int closedir(DIR* dir);
-char* realpath(const char* path, char* resolved);
-uid_t geteuid();
-// The files of /proc that tell the process's own powers.
-std::FILE* fopen(const char* path, const char* mode);
+#define VAKRUN_WRAPPER(NAME, FUNCTION, RESULT, PARAMETERS, ARGUMENTS) RESULT NAME PARAMETERS;
+VAKRUN_SYSTEM_CALLS(VAKRUN_WRAPPER)
+#undef VAKRUN_WRAPPER
 } // namespace sys

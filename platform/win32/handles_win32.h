@@ -16,15 +16,10 @@
 #include <vector>
 
 #include "platform/dos/result_codes.h"
+#include "platform/win32/owned_handle.h"
 
 // The file's number on its volume.
 using FileId = std::int64_t;
-
-// A handle that is closed when its owner lets it go, on every path out.
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using OwnedHandle = std::unique_ptr<void, HandleCloser>;
 
 // What an opened handle says of the file it holds.
 struct HandleFacts {

@@ -14,6 +14,7 @@
 #include "platform/console/key_stream.h"
 #include "platform/console/process.h"
 #include "platform/dos/key_bytes.h"
+#include "platform/win32/owned_handle.h"
 #include "platform/win32/start_win32.h"
 
 namespace {
@@ -153,12 +154,12 @@ void StartKeyboard() {
     return;
   InitializeCriticalSection(&pipe_lock);
   pipe_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE reader = CreateThread(nullptr, 0, ReadPipe, nullptr, 0, nullptr);
-  if (pipe_event == nullptr || reader == nullptr) {
+  // The thread runs on without its handle, which nothing waits on.
+  OwnedHandle reader(CreateThread(nullptr, 0, ReadPipe, nullptr, 0, nullptr));
+  if (pipe_event == nullptr || !reader) {
     EndOfInput();
     return;
   }
-  CloseHandle(reader);
   input_is_pipe = true;
   // Keys piped in before the start are there from the first check on, as on Linux.
   ReadInput(StartWaitMs);

@@ -12,6 +12,7 @@
 #include "platform/fs.h"
 #include "platform/record.h"
 #include "platform/record/record_handles.h"
+#include "platform/win32/owned_handle.h"
 #include "platform/win32/paths_win32.h"
 #include "platform/win32/start_win32.h"
 
@@ -41,6 +42,13 @@ DWORD SharingOf(std::uint8_t mode) {
 std::string RecordPath(std::string_view path) {
   std::string system = WithBackslashes(path);
   return system.empty() ? system : ExpandPath(system);
+}
+
+// Brings what the system holds of the file to the disk. Answers 0 or the error.
+DWORD FlushToDisk(const std::string& path) {
+  OwnedHandle handle = OwnFileHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return handle && FlushFileBuffers(handle.get()) ? 0 : GetLastError();
 }
 
 // The directory part of a path, with its last "\".
@@ -153,12 +161,10 @@ std::string CreateFileBeside(std::string_view path) {
   }
   for (unsigned number = GetCurrentProcessId();; ++number) {
     std::string name = system + ".new-" + std::to_string(number);
-    HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-      CloseHandle(handle);
+    OwnedHandle handle = OwnFileHandle(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle)
       return name;
-    }
     DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
       SetPendingError(error);
@@ -178,15 +184,10 @@ void ReplaceFileWith(std::string_view path, std::string_view new_image) {
     return;
   }
   // The new image reaches the disk before its name does.
-  HANDLE handle = CreateFileA(image.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE || !FlushFileBuffers(handle)) {
-    SetPendingError(GetLastError());
-    if (handle != INVALID_HANDLE_VALUE)
-      CloseHandle(handle);
+  if (DWORD error = FlushToDisk(image); error != 0) {
+    SetPendingError(error);
     return;
   }
-  CloseHandle(handle);
   SetFileAttributesA(image.c_str(), attributes);
   // The program's name is free only once the program is renamed aside.
   std::string aside;
@@ -225,8 +226,9 @@ void RemoveLeftoverImages() {
   std::string directory = DirectoryOf(program);
   std::string stem = program.substr(directory.size()) + std::string(AsideEnding);
   WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA((program + std::string(AsideEnding) + "*").c_str(), &data);
-  if (search == INVALID_HANDLE_VALUE)
+  OwnedFind search =
+      OwnFind(FindFirstFileA((program + std::string(AsideEnding) + "*").c_str(), &data));
+  if (!search)
     return;
   ResultCode pending = PendingIoResult;
   do {
@@ -240,7 +242,6 @@ void RemoveLeftoverImages() {
     // elsewhere stays until a later start.
     PendingIoResult = 0;
     EraseFile(directory + data.cFileName);
-  } while (FindNextFileA(search, &data));
-  FindClose(search);
+  } while (FindNextFileA(search.get(), &data));
   PendingIoResult = pending;
 }

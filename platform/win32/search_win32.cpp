@@ -19,9 +19,7 @@
 #include "platform/win32/paths_win32.h"
 #include "platform/win32/position_win32.h"
 
-namespace {
-
-struct OpenSearch {
+struct SearchListing {
   std::vector<ListedItem> items;
   std::size_t next = 0;
   DWORD end_error = oserror::NoMoreFiles; // how the listing ended
@@ -29,8 +27,14 @@ struct OpenSearch {
   unsigned mark = 0;
 };
 
+void ReleaseSearchListing::operator()(SearchListing* listing) const {
+  delete listing;
+}
+
+namespace {
+
 // Reads every entry of the directory. Answers 0, or the error of the first step.
-DWORD ReadListing(HANDLE directory, OpenSearch& search) {
+DWORD ReadListing(HANDLE directory, SearchListing& search) {
   std::vector<DirectoryEntry> entries;
   for (bool first = true;; first = false) {
     entries.clear();
@@ -56,7 +60,7 @@ DWORD ReadListing(HANDLE directory, OpenSearch& search) {
 } // namespace
 
 void StepSearch(SearchEntry& entry) {
-  OpenSearch* search = static_cast<OpenSearch*>(entry.Handle);
+  SearchListing* search = entry.Listing.get();
   for (;;) {
     if (search->next == search->items.size()) {
       EndSearch(entry, search->end_error);
@@ -82,7 +86,8 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
   // An entry held open, alone, for the operations on it would keep its own listing from opening.
   CloseOpenEntry();
   std::string_view directory_part = StartSearch(pattern, mask, entry);
-  OpenSearch* search = new OpenSearch;
+  entry.Listing.reset(new SearchListing);
+  SearchListing* search = entry.Listing.get();
   DWORD error = 0;
   if (directory_part.empty()) {
     HANDLE directory = CurrentDirectoryHandle(error);
@@ -95,14 +100,9 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
     if (error == 0)
       error = ReadListing(directory.get(), *search);
   }
-  entry.Handle = search;
   if (error != 0) {
     EndSearch(entry, error);
     return;
   }
   StepSearch(entry);
-}
-
-void CloseSearch(void* handle) {
-  delete static_cast<OpenSearch*>(handle);
 }

@@ -79,6 +79,24 @@ std::vector<char*> CStrings(std::vector<std::string>& strings) {
   return pointers;
 }
 
+// The process's environment with `entries` (NAME=value) set, each in the place of one of the same
+// name or after the rest.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& entries) {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry)
+    environment.emplace_back(*entry);
+  for (const std::string& entry : entries) {
+    std::string name = entry.substr(0, entry.find('=') + 1);
+    auto same = std::find_if(environment.begin(), environment.end(),
+                             [&](const std::string& kept) { return kept.starts_with(name); });
+    if (same != environment.end())
+      *same = entry;
+    else
+      environment.push_back(entry);
+  }
+  return environment;
+}
+
 // The system calls that can change a file or a folder: a traced run stops at each of these only.
 std::vector<int> ChangingCalls() {
   std::vector<int> calls = {
@@ -93,8 +111,8 @@ std::vector<int> ChangingCalls() {
   return calls;
 }
 
-// In the child, just before it starts the program: every changing call stops for the tracer.
-bool StopAtChangingCalls() {
+// The filter under which every changing call stops for the tracer.
+std::vector<sock_filter> StopAtChangingCalls() {
   std::vector<int> calls = ChangingCalls();
   std::vector<sock_filter> filter = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr))};
@@ -103,9 +121,7 @@ bool StopAtChangingCalls() {
                               static_cast<unsigned char>(calls.size() - i), 0));
   filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
   filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRACE));
-  sock_fprog program = {static_cast<unsigned short>(filter.size()), filter.data()};
-  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+  return filter;
 }
 
 int StatusOf(int wait_status) {
@@ -165,41 +181,55 @@ bool OpenScreen(int ends[2], int columns) {
 
 } // namespace
 
-[[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
-                            const RunOptions& options) {
-  if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0)
-    _exit(126);
-  if (options.cwd_removed && rmdir(options.cwd.c_str()) != 0)
-    _exit(126);
-  for (const std::string& entry : options.env) {
-    std::size_t equals = entry.find('=');
-    setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+PreparedExec PrepareExec(const std::string& program, const std::vector<std::string>& args,
+                         const RunOptions& options) {
+  PreparedExec exec;
+  if (UnderEmulator())
+    exec.words.push_back(std::getenv("VAKRUN_EMULATOR"));
+  exec.words.push_back(program);
+  exec.words.insert(exec.words.end(), args.begin(), args.end());
+  exec.argv = CStrings(exec.words);
+  exec.environment = EnvironmentWith(options.env);
+  exec.envp = CStrings(exec.environment);
+  exec.traced = options.cut_at_call >= 0;
+  if (exec.traced) {
+    exec.filter = StopAtChangingCalls();
+    exec.filter_program = {static_cast<unsigned short>(exec.filter.size()), exec.filter.data()};
   }
-  if (options.as_uid >= 0 && static_cast<uid_t>(options.as_uid) != geteuid()) {
-    if (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(options.as_uid)) != 0 ||
-        setuid(static_cast<uid_t>(options.as_uid)) != 0) {
+  exec.cwd = options.cwd;
+  exec.cwd_removed = options.cwd_removed;
+  exec.as_uid = options.as_uid;
+  exec.open_files = options.open_files;
+  return exec;
+}
+
+// Only async-signal-safe calls from here on: see PreparedExec.
+[[noreturn]] void ExecChild(const PreparedExec& exec) {
+  if (!exec.cwd.empty() && chdir(exec.cwd.c_str()) != 0)
+    _exit(126);
+  if (exec.cwd_removed && rmdir(exec.cwd.c_str()) != 0)
+    _exit(126);
+  if (exec.as_uid >= 0 && static_cast<uid_t>(exec.as_uid) != geteuid()) {
+    if (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(exec.as_uid)) != 0 ||
+        setuid(static_cast<uid_t>(exec.as_uid)) != 0) {
       static const char message[] = "cannot run as another user\n";
       (void)!write(2, message, sizeof message - 1);
       _exit(CouldNotBecomeUser);
     }
   }
-  if (options.open_files > 0) {
-    struct rlimit limit = {static_cast<rlim_t>(options.open_files),
-                           static_cast<rlim_t>(options.open_files)};
+  if (exec.open_files > 0) {
+    struct rlimit limit = {static_cast<rlim_t>(exec.open_files),
+                           static_cast<rlim_t>(exec.open_files)};
     if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
       _exit(126);
   }
-  if (options.cut_at_call >= 0 && ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+  if (exec.traced && ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
     _exit(CouldNotTrace);
-  std::vector<std::string> argv;
-  if (UnderEmulator())
-    argv.push_back(std::getenv("VAKRUN_EMULATOR"));
-  argv.push_back(program);
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> pointers = CStrings(argv);
-  if (options.cut_at_call >= 0 && !StopAtChangingCalls())
+  // In the child, just before it starts the program: every changing call stops for the tracer.
+  if (exec.traced && (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+                      prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &exec.filter_program) != 0))
     _exit(CouldNotTrace);
-  execv(pointers[0], pointers.data());
+  execve(exec.argv[0], exec.argv.data(), exec.envp.data());
   _exit(127);
 }
 
@@ -224,7 +254,8 @@ RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& opti
     return result;
   close(in_pipe[1]);
   // Chosen before the fork: the child may no longer be able to read the build folder.
-  const std::string program = options.program.empty() ? VakrunPath() : options.program;
+  const PreparedExec exec =
+      PrepareExec(options.program.empty() ? VakrunPath() : options.program, args, options);
   pid_t child = fork();
   if (child == 0) {
     int input = options.no_input ? open("/dev/null", O_RDONLY) : in_pipe[0];
@@ -233,7 +264,7 @@ RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& opti
     dup2(options.merge ? out_pipe[1] : err_pipe[1], 2);
     for (int fd = 3; fd < 1024; ++fd)
       close(fd);
-    ExecChild(program, args, options);
+    ExecChild(exec);
   }
   close(in_pipe[0]);
   int wait_status = 0;
@@ -286,7 +317,8 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
   int master = -1;
   struct winsize size = {24, static_cast<unsigned short>(options.columns), 0, 0};
   // Chosen before the fork: the child may no longer be able to read the build folder.
-  const std::string program = options.program.empty() ? VakrunPath() : options.program;
+  const PreparedExec exec =
+      PrepareExec(options.program.empty() ? VakrunPath() : options.program, args, options);
   // The terminal's modes are read before the program can change them.
   int slave = -1;
   if (openpty(&master, &slave, nullptr, nullptr, &size) != 0)
@@ -319,7 +351,7 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
       pid_t job = fork();
       if (job == 0) {
         setpgid(0, 0);
-        ExecChild(program, args, options);
+        ExecChild(exec);
       }
       setpgid(job, job);
       int job_status = 0;
@@ -332,7 +364,7 @@ TerminalRun RunInTerminal(const std::vector<std::string>& args, const std::vecto
       }
       _exit(StatusOf(job_status));
     }
-    ExecChild(program, args, options);
+    ExecChild(exec);
   }
   close(slave);
   auto deadline = Clock::now() + std::chrono::seconds(options.timeout_seconds);

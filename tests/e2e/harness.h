@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <linux/filter.h>
 #include <string>
 #include <vector>
 
@@ -53,10 +54,35 @@ struct RunOptions {
 
 RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options = {});
 
+// What a run's child needs to start the program, made before the fork: the child of a process
+// with threads may call only async-signal-safe functions until it starts the program, so it
+// allocates nothing. The words of the command line (the emulator first when there is one), the
+// environment with the options' entries, the filter of a traced run, and what the child does
+// before the start. Moved, never copied: the pointers lead into its own strings.
+struct PreparedExec {
+  PreparedExec() = default;
+  PreparedExec(PreparedExec&&) = default;
+  PreparedExec& operator=(PreparedExec&&) = default;
+
+  std::vector<std::string> words;
+  std::vector<char*> argv;
+  std::vector<std::string> environment;
+  std::vector<char*> envp;
+  std::vector<sock_filter> filter;
+  sock_fprog filter_program = {};
+  std::string cwd;
+  bool cwd_removed = false;
+  int as_uid = -1;
+  int open_files = 0;
+  bool traced = false;
+};
+// `options.program` is not read: `program` is started.
+PreparedExec PrepareExec(const std::string& program, const std::vector<std::string>& args,
+                         const RunOptions& options);
+
 // What a run's child does between fork and exec, once its standard streams are set: working
-// directory, environment, user, tracing, emulator and program (`options.program` is not read).
-[[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
-                            const RunOptions& options);
+// directory, user, limits and tracing, then the program with its environment.
+[[noreturn]] void ExecChild(const PreparedExec& exec);
 
 // A run in a pseudo-terminal: `keys` are typed one chunk at a time, each once the screen has
 // shown `wait_for` after what the chunk before waited for (at once when it is empty). The run

@@ -34,7 +34,7 @@ RunResult RunPausedAtEsc(const std::vector<std::string>& args, const RunOptions&
   int in_pipe[2], out_pipe[2];
   if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0)
     return result;
-  const std::string program = VakrunPath();
+  const PreparedExec exec = PrepareExec(VakrunPath(), args, options);
   pid_t child = fork();
   if (child == 0) {
     dup2(in_pipe[0], 0);
@@ -42,7 +42,7 @@ RunResult RunPausedAtEsc(const std::vector<std::string>& args, const RunOptions&
     dup2(out_pipe[1], 2);
     for (int fd = 3; fd < 1024; ++fd)
       close(fd);
-    ExecChild(program, args, options);
+    ExecChild(exec);
   }
   close(in_pipe[0]);
   close(out_pipe[1]);

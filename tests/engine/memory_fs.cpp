@@ -160,14 +160,22 @@ bool PasswordRefused(const Node& node, const Named& named) {
 // ---- Searches
 // -------------------------------------------------------------------------------------
 
-struct Search {
+} // namespace
+
+struct SearchListing {
   std::string directory;
   std::vector<std::string> names; // as listed when the search started
   std::size_t next = 0;
 };
 
+void ReleaseSearchListing::operator()(SearchListing* listing) const {
+  delete listing;
+}
+
+namespace {
+
 void MatchStep(std::string_view operation, SearchEntry& entry) {
-  Search* search = static_cast<Search*>(entry.Handle);
+  SearchListing* search = entry.Listing.get();
   for (;;) {
     if (search->next == search->names.size()) {
       EndSearch(entry, oserror::NoMoreFiles);
@@ -262,23 +270,19 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
     Record(line, LastServiceResult);
     return;
   }
-  Search* search = new Search{directory, {}, 0};
+  entry.Listing.reset(new SearchListing{directory, {}, 0});
+  SearchListing* search = entry.Listing.get();
   if (!IsDriveRoot(directory))
     search->names = {".", ".."};
   for (const Node& node : nodes)
     if (SameName(ParentOf(node.path), directory))
       search->names.push_back(NameOf(node.path));
-  entry.Handle = search;
   Record(line, 0);
   MatchStep("FindFirstEntry", entry);
 }
 
 void StepSearch(SearchEntry& entry) {
   MatchStep("FindNextEntry", entry);
-}
-
-void CloseSearch(void* handle) {
-  delete static_cast<Search*>(handle);
 }
 
 std::uint16_t GetEntryAttributes(std::string_view path) {

@@ -1,8 +1,10 @@
 // The Linux layer where the system gets in its way, run as any user: each case builds a small real
-// tree in a temporary folder, makes a chosen call of one system call fail with a chosen error
-// (or puts another function in its place), runs the real program flow over the real Linux layer
-// in a child, and checks the report lines, the last console lines, the exit status, what is left
-// of the tree, and that nothing beside the target changed. No mounts, no other users, no waits.
+// tree in a temporary folder, makes the calls of a system call on a chosen entry fail with a
+// chosen error (or puts another function in its place), runs the real program flow over the real
+// Linux layer in a child, and checks the report lines, the last console lines, the exit status,
+// what is left of the tree, and that nothing beside the target changed. A failure that no call
+// met ends the child with a status of its own, so no case passes without testing what it names.
+// No mounts, no other users, no waits.
 //
 // The process is seen by the layer as one that may not change every mode (the files of /proc that
 // would tell it otherwise cannot be read), so an erase comes after its attribute change, whoever
@@ -24,16 +26,30 @@
 
 #include "flow_run.h"
 #include "harness.h"
+#include "platform/console.h"
+#include "platform/console/process.h"
 #include "report_lines.h"
 #include "system_call_faults.h"
 
 namespace {
 
+// The calls of a system call that act on `subject`, an entry under the test's folder ("." the
+// folder itself), fail with `error`: `times` of them (0: every one) from the nth on. Only a row
+// whose point is the order of the calls on its subject gives nth, and says why.
 struct Fault {
   const char* call;
-  unsigned long nth;
+  const char* subject;
   int error;
-  unsigned long times = 1; // 0: every call from the nth on
+  unsigned long times = 1;
+  unsigned long nth = 1;
+};
+// Every call, whatever it acts on.
+constexpr const char* EveryEntry = "";
+
+// A call the run must never make: it fails with `error` if it comes.
+struct Forbidden {
+  const char* call;
+  int error;
 };
 
 // Functions that stand in for a system call.
@@ -126,6 +142,12 @@ uid_t Root() {
   return 0;
 }
 
+// The same files, unreadable: the process is one that may not change every mode.
+std::FILE* ProcUnreadable(const char*, const char*) {
+  errno = EACCES;
+  return nullptr;
+}
+
 // ".." leads to another directory than the one above: two levels up, as after a move.
 int OpenatDotDotElsewhere(int dir_fd, const char* name, int flags, ...) {
   if (std::string_view(name) == "..")
@@ -142,6 +164,7 @@ struct FaultCase {
   std::vector<std::string> tree;
   std::vector<std::pair<std::string, mode_t>> modes = {};
   std::vector<Fault> faults = {};
+  std::vector<Forbidden> forbidden = {};
   std::vector<Replacement> replacements = {};
   // When > 0: the limit on open files, soft and hard.
   int open_files = 0;
@@ -198,7 +221,7 @@ const FaultCase kCases[] = {
      .arguments = {"t"},
      .tree = {"t/f=1"},
      .modes = {{"t/f", 0444}},
-     .faults = {{"chmod", 1, EROFS}},
+     .faults = {{"chmod", "t/f", EROFS}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Disk is write-protected"},
      .status = 1,
@@ -208,7 +231,7 @@ const FaultCase kCases[] = {
      .arguments = {"t"},
      .tree = {"t/f=1"},
      .modes = {{"t/f", 0444}},
-     .faults = {{"chmod", 1, EIO}},
+     .faults = {{"chmod", "t/f", EIO}},
      .report = {},
      .ending =
          {"Deleted 0 files and 0 dirs",
@@ -219,7 +242,7 @@ const FaultCase kCases[] = {
     {.name = "EROFS at an erase ends the run with the file's name",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"unlinkat", 1, EROFS}},
+     .faults = {{"unlinkat", "t/f", EROFS}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to delete file f"},
      .status = 1,
@@ -227,7 +250,7 @@ const FaultCase kCases[] = {
     {.name = "EROFS at a removal ends the run with the directory's full path",
      .arguments = {"t"},
      .tree = {"t/d/"},
-     .faults = {{"unlinkat", 1, EROFS}},
+     .faults = {{"unlinkat", "t/d", EROFS}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to remove directory T:\\t\\d"},
      .status = 1,
@@ -235,7 +258,7 @@ const FaultCase kCases[] = {
     {.name = "EROFS at the removal of the target ends the run",
      .arguments = {"t"},
      .tree = {"t/"},
-     .faults = {{"unlinkat", 1, EROFS}},
+     .faults = {{"unlinkat", "t", EROFS}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to remove directory T:\\t"},
      .status = 1,
@@ -243,7 +266,7 @@ const FaultCase kCases[] = {
     {.name = "EIO at an erase ends the run with the file's name",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"unlinkat", 1, EIO}},
+     .faults = {{"unlinkat", "t/f", EIO}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to delete file f"},
      .status = 1,
@@ -252,7 +275,7 @@ const FaultCase kCases[] = {
     {.name = "EACCES at an erase asks for a password and passes the file over",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"unlinkat", 1, EACCES}},
+     .faults = {{"unlinkat", "t/f", EACCES}},
      .report = {"Skipped password-protected T:\\t\\f",
                 "Could not remove non-empty directory T:\\t"},
      .console_shows = {"\rT:\\t\\F is password-protected.\r\n"},
@@ -263,7 +286,7 @@ const FaultCase kCases[] = {
     {.name = "EACCES at an erase with SkipPasswords passes the file over without a question",
      .arguments = {"-W", "t"},
      .tree = {"t/f=1"},
-     .faults = {{"unlinkat", 1, EACCES}},
+     .faults = {{"unlinkat", "t/f", EACCES}},
      .report = {"Skipped password-protected T:\\t\\f",
                 "Could not remove non-empty directory T:\\t"},
      .questions = 0,
@@ -273,7 +296,7 @@ const FaultCase kCases[] = {
     {.name = "EBUSY at an erase is refused as a file in use",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"unlinkat", 1, EBUSY}},
+     .faults = {{"unlinkat", "t/f", EBUSY}},
      .report = {"Skipped password-protected T:\\t\\f",
                 "Could not remove non-empty directory T:\\t"},
      .questions = 1,
@@ -284,7 +307,7 @@ const FaultCase kCases[] = {
      .arguments = {"t"},
      .tree = {"t/f=1"},
      .modes = {{"t/f", 0444}},
-     .faults = {{"chmod", 1, EPERM}},
+     .faults = {{"chmod", "t/f", EPERM}},
      .report = {"Skipped attribute change on T:\\t\\f", "Deleted T:\\t\\f", "Removed T:\\t"},
      .ending = {"Deleted 1 file and 1 dir"},
      .status = 0,
@@ -293,7 +316,7 @@ const FaultCase kCases[] = {
      .arguments = {"t"},
      .tree = {"t/f=1"},
      .modes = {{"t/f", 0444}},
-     .faults = {{"chmod", 1, EPERM}, {"unlinkat", 1, EPERM}},
+     .faults = {{"chmod", "t/f", EPERM}, {"unlinkat", "t/f", EPERM}},
      .report = {"Skipped attribute change on T:\\t\\f",
                 "Could not remove non-empty directory T:\\t"},
      .console_lacks = {"password"},
@@ -315,7 +338,7 @@ const FaultCase kCases[] = {
      .arguments = {"t"},
      .tree = {"t/m=keep"},
      .modes = {{"t/m", 0444}},
-     .faults = {{"unlinkat", 1, EBUSY}},
+     .faults = {{"unlinkat", "t/m", EBUSY}},
      .replacements = {{"statx", reinterpret_cast<AnyFunction>(&StatxMountRoot)}},
      .report = {"Skipped attribute change on T:\\t\\m",
                 "Could not remove non-empty directory T:\\t"},
@@ -328,7 +351,7 @@ const FaultCase kCases[] = {
     {.name = "EACCES at opening a subdirectory to list it asks for a password and passes it over",
      .arguments = {"t"},
      .tree = {"t/x/f=1"},
-     .faults = {{"openat", 2, EACCES}},
+     .faults = {{"openat", "t/x", EACCES}},
      .report = {"Skipped password-protected T:\\t\\x",
                 "Could not remove non-empty directory T:\\t"},
      .console_shows = {"\rT:\\t\\X is password-protected.\r\n"},
@@ -339,7 +362,7 @@ const FaultCase kCases[] = {
     {.name = "EACCES at entering a subdirectory with SkipPasswords passes it over",
      .arguments = {"-W", "t"},
      .tree = {"t/x/f=1"},
-     .faults = {{"fchdir", 3, EACCES}},
+     .faults = {{"fchdir", "t/x", EACCES}},
      .report = {"Skipped password-protected T:\\t\\x",
                 "Could not remove non-empty directory T:\\t"},
      .questions = 0,
@@ -349,7 +372,7 @@ const FaultCase kCases[] = {
     {.name = "ENOENT at opening a subdirectory that vanished ends the run",
      .arguments = {"t"},
      .tree = {"t/d/g=1"},
-     .faults = {{"openat", 2, ENOENT}},
+     .faults = {{"openat", "t/d", ENOENT}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to change to d"},
      .status = 1,
@@ -357,7 +380,7 @@ const FaultCase kCases[] = {
     {.name = "EMFILE at opening a subdirectory ends the run",
      .arguments = {"t"},
      .tree = {"t/d/g=1"},
-     .faults = {{"openat", 2, EMFILE}},
+     .faults = {{"openat", "t/d", EMFILE}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to change to d"},
      .status = 1,
@@ -365,7 +388,7 @@ const FaultCase kCases[] = {
     {.name = "ELOOP at opening a subdirectory swapped for a link ends the run",
      .arguments = {"t"},
      .tree = {"t/d/g=1"},
-     .faults = {{"openat", 2, ELOOP}},
+     .faults = {{"openat", "t/d", ELOOP}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to change to d"},
      .status = 1,
@@ -373,7 +396,7 @@ const FaultCase kCases[] = {
     {.name = "EIO at opening the target ends the run with its full path",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"openat", 1, EIO}},
+     .faults = {{"openat", "t", EIO}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to change to T:\\t"},
      .status = 1,
@@ -400,7 +423,7 @@ const FaultCase kCases[] = {
     {.name = "EACCES at listing a subdirectory leaves it with its files",
      .arguments = {"t"},
      .tree = {"t/x/f=1"},
-     .faults = {{"opendir", 3, EACCES}},
+     .faults = {{"opendir", "t/x", EACCES}},
      .report = {"Could not remove non-empty directory T:\\t\\x",
                 "Could not remove non-empty directory T:\\t"},
      .ending = {"Deleted 0 files and 0 dirs"},
@@ -412,7 +435,7 @@ const FaultCase kCases[] = {
     {.name = "EIO in a listing ends the run with the directory and the cause",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"readdir", 1, EIO}},
+     .faults = {{"readdir", "t", EIO}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs",
                 "PROBLEM: Unable to read directory T:\\t: Problem reading from disk"},
@@ -421,7 +444,7 @@ const FaultCase kCases[] = {
     {.name = "EMFILE at opening a subdirectory's listing ends the run after what went before",
      .arguments = {"t"},
      .tree = {"t/f=1", "t/x\x1b[2J/g=2"},
-     .faults = {{"opendir", 3, EMFILE}},
+     .faults = {{"opendir", "t/x\x1b[2J", EMFILE}},
      .report = {"Deleted T:\\t\\f"},
      .console_lacks = {"\x1b"},
      .ending = {"Deleted 1 file and 0 dirs",
@@ -431,7 +454,7 @@ const FaultCase kCases[] = {
     {.name = "ENFILE at opening the target's listing ends the run",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"opendir", 1, ENFILE}},
+     .faults = {{"opendir", "t", ENFILE}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs",
                 "PROBLEM: Unable to read directory T:\\t: Too many open files"},
@@ -440,7 +463,7 @@ const FaultCase kCases[] = {
     {.name = "ENOMEM in a subdirectory's listing ends the run",
      .arguments = {"t"},
      .tree = {"t/x/g=2"},
-     .faults = {{"opendir", 3, ENOMEM}},
+     .faults = {{"opendir", "t/x", ENOMEM}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs",
                 "PROBLEM: Unable to read directory T:\\t\\x: Not enough memory"},
@@ -449,7 +472,7 @@ const FaultCase kCases[] = {
     {.name = "EBUSY at a removal leaves the directory as one not empty",
      .arguments = {"t"},
      .tree = {"t/d/"},
-     .faults = {{"unlinkat", 1, EBUSY}},
+     .faults = {{"unlinkat", "t/d", EBUSY}},
      .report = {"Could not remove non-empty directory T:\\t\\d",
                 "Could not remove non-empty directory T:\\t"},
      .ending = {"Deleted 0 files and 0 dirs"},
@@ -458,7 +481,7 @@ const FaultCase kCases[] = {
     {.name = "ENOTEMPTY at a removal, a file made meanwhile, leaves the directory",
      .arguments = {"t"},
      .tree = {"t/d/"},
-     .faults = {{"unlinkat", 1, ENOTEMPTY}},
+     .faults = {{"unlinkat", "t/d", ENOTEMPTY}},
      .report = {"Could not remove non-empty directory T:\\t\\d",
                 "Could not remove non-empty directory T:\\t"},
      .ending = {"Deleted 0 files and 0 dirs"},
@@ -467,7 +490,9 @@ const FaultCase kCases[] = {
     {.name = "EIO at a step up ends the run, so the walk goes on from nowhere else",
      .arguments = {"t"},
      .tree = {"t/d/"},
-     .faults = {{"fchdir", 4, EIO}},
+     // By number, as order is the point: the walk enters t once, steps down into d, and the
+     // second change into t is the step up from d.
+     .faults = {{.call = "fchdir", .subject = "t", .error = EIO, .nth = 2}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to change to .."},
      .status = 1,
@@ -486,7 +511,7 @@ const FaultCase kCases[] = {
     {.name = "failing closes change nothing",
      .arguments = {"t"},
      .tree = {"t/f=1", "t/d/g=1"},
-     .faults = {{"close", 1, EIO, 0}, {"closedir", 1, EIO, 0}},
+     .faults = {{"close", EveryEntry, EIO, 0}, {"closedir", EveryEntry, EIO, 0}},
      .report = {"Deleted T:\\t\\f", "Deleted T:\\t\\d\\g", "Removed T:\\t\\d", "Removed T:\\t"},
      .ending = {"Deleted 2 files and 2 dirs"},
      .status = 0,
@@ -495,7 +520,7 @@ const FaultCase kCases[] = {
     {.name = "ENOENT at an erase ends the run with the file's name",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"unlinkat", 1, ENOENT}},
+     .faults = {{"unlinkat", "t/f", ENOENT}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to delete file f"},
      .status = 1,
@@ -503,7 +528,7 @@ const FaultCase kCases[] = {
     {.name = "ENOENT at a file's attribute change ends the run with the file's name",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"statx", 1, ENOENT}},
+     .faults = {{"statx", "t/f", ENOENT}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to delete file f"},
      .status = 1,
@@ -511,7 +536,7 @@ const FaultCase kCases[] = {
     {.name = "ENOENT at a directory's attribute change goes on to its removal",
      .arguments = {"t"},
      .tree = {"t/d/"},
-     .faults = {{"statx", 1, ENOENT}},
+     .faults = {{"statx", "t/d", ENOENT}},
      .report = {"Removed T:\\t\\d", "Removed T:\\t"},
      .ending = {"Deleted 0 files and 2 dirs"},
      .status = 0,
@@ -519,7 +544,7 @@ const FaultCase kCases[] = {
     {.name = "ENOENT at a removal ends the run with the directory's full path",
      .arguments = {"t"},
      .tree = {"t/d/"},
-     .faults = {{"unlinkat", 1, ENOENT}},
+     .faults = {{"unlinkat", "t/d", ENOENT}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to remove directory T:\\t\\d"},
      .status = 1,
@@ -553,7 +578,8 @@ const FaultCase kCases[] = {
      .arguments = {"t"},
      .tree = {"t/f=1", "t/d/g=2"},
      .modes = {{"t/f", 0444}, {"t/d/g", 0444}},
-     .faults = {{"chmod", 1, EROFS, 0}},
+     // Any attribute change would fail and end the run.
+     .forbidden = {{"chmod", EROFS}},
      .report = {"Deleted T:\\t\\f", "Deleted T:\\t\\d\\g", "Removed T:\\t\\d", "Removed T:\\t"},
      .ending = {"Deleted 2 files and 2 dirs"},
      .status = 0,
@@ -563,7 +589,7 @@ const FaultCase kCases[] = {
      .arguments = {"t"},
      .tree = {"t/f=1"},
      .modes = {{"t/f", 0444}},
-     .faults = {{"unlinkat", 1, EPERM, 2}, {"chmod", 1, EPERM}},
+     .faults = {{"unlinkat", "t/f", EPERM, 2}, {"chmod", "t/f", EPERM}},
      .report = {"Skipped attribute change on T:\\t\\f",
                 "Could not remove non-empty directory T:\\t"},
      .console_lacks = {"password"},
@@ -585,7 +611,7 @@ const FaultCase kCases[] = {
     {.name = "ENAMETOOLONG at reading the current directory refuses a drive-relative target",
      .arguments = {"T:t"},
      .tree = {"t/f=1"},
-     .faults = {{"getcwd", 1, ENAMETOOLONG}},
+     .faults = {{"getcwd", ".", ENAMETOOLONG}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs",
                 "PROBLEM: Cannot read the current directory to find T:t"},
@@ -594,7 +620,7 @@ const FaultCase kCases[] = {
     {.name = "EACCES at reading the current directory leaves a full path as it was",
      .arguments = {"T:\\t"},
      .tree = {"t/f=1"},
-     .faults = {{"getcwd", 1, EACCES}},
+     .faults = {{"getcwd", ".", EACCES}},
      .report = {"Deleted T:\\t\\f", "Removed T:\\t"},
      .ending = {"Deleted 1 file and 1 dir"},
      .status = 0,
@@ -603,7 +629,7 @@ const FaultCase kCases[] = {
     {.name = "a refused target typed the same answer again and again is asked twice",
      .arguments = {"locked\x1b[2J"},
      .tree = {"locked\x1b[2J/f=1"},
-     .faults = {{"openat", 1, EACCES, 0}},
+     .faults = {{"openat", "locked\x1b[2J", EACCES, 0}},
      .keys = "y\ny\ny\ny\ny\ny\ny\ny\n",
      .report = {"Skipped password-protected T:\\locked?[2J"},
      .console_shows = {"\rT:\\LOCKED?[2J is password-protected.\r\n"},
@@ -615,7 +641,7 @@ const FaultCase kCases[] = {
     {.name = "a refused target given two answers then Enter is asked three times",
      .arguments = {"locked"},
      .tree = {"locked/f=1"},
-     .faults = {{"openat", 1, EACCES, 0}},
+     .faults = {{"openat", "locked", EACCES, 0}},
      .keys = "a\nb\n\n",
      .report = {"Skipped password-protected T:\\locked"},
      .questions = 3,
@@ -625,7 +651,7 @@ const FaultCase kCases[] = {
     {.name = "a refused target takes an earlier answer as new for this refusal",
      .arguments = {"locked"},
      .tree = {"locked/f=1"},
-     .faults = {{"openat", 1, EACCES, 0}},
+     .faults = {{"openat", "locked", EACCES, 0}},
      .keys = "a\nb\na\n\n",
      .report = {"Skipped password-protected T:\\locked"},
      .questions = 4,
@@ -635,13 +661,29 @@ const FaultCase kCases[] = {
     {.name = "a refused target at the end of the input is asked once",
      .arguments = {"locked"},
      .tree = {"locked/f=1"},
-     .faults = {{"openat", 1, EACCES, 0}},
+     .faults = {{"openat", "locked", EACCES, 0}},
      .report = {"Skipped password-protected T:\\locked"},
      .questions = 1,
      .ending = {"Deleted 0 files and 0 dirs"},
      .status = 1,
      .left = {"locked/", "locked/f=1"}},
 };
+
+// The status of a child in which a failure a row asked for met no call.
+constexpr int FailureNotMet = 99;
+
+// Run last at the end of the child, after the program's own exit procedure.
+void EndIfAFailureWasNotMet() {
+  FlushOutput();
+  std::vector<std::string> not_met = FailuresNotMet();
+  if (not_met.empty())
+    return;
+  for (const std::string& failure : not_met) {
+    std::string line = "\r\nno call met the failure of " + failure + "\r\n";
+    (void)!write(2, line.data(), line.size());
+  }
+  _exit(FailureNotMet);
+}
 
 void PrintTo(const FaultCase& c, std::ostream* os) {
   *os << c.name;
@@ -676,12 +718,16 @@ TEST_P(FaultRun, ReportsEndsAndLeavesTheTreeAsExpected) {
       ReplaceSystemCall("fopen", reinterpret_cast<AnyFunction>(&ProcOfRoot));
       ReplaceSystemCall("geteuid", reinterpret_cast<AnyFunction>(&Root));
     } else {
-      FailSystemCall("fopen", 1, EACCES, 0);
+      ReplaceSystemCall("fopen", reinterpret_cast<AnyFunction>(&ProcUnreadable));
     }
     for (const Replacement& replacement : c.replacements)
       ReplaceSystemCall(replacement.call, replacement.function);
     for (const Fault& fault : c.faults)
-      FailSystemCall(fault.call, fault.nth, fault.error, fault.times);
+      FailSystemCall(fault.call, *fault.subject != '\0' ? Path(fault.subject) : "", fault.error,
+                     fault.times, fault.nth);
+    for (const Forbidden& call : c.forbidden)
+      ForbidSystemCall(call.call, call.error);
+    ExitHook = EndIfAFailureWasNotMet;
     struct rlimit limit = {static_cast<rlim_t>(c.open_files), static_cast<rlim_t>(c.open_files)};
     if (c.open_files > 0 && setrlimit(RLIMIT_NOFILE, &limit) != 0)
       _exit(126);

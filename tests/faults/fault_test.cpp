@@ -105,10 +105,11 @@ TEST_F(FaultTest, FilesHeldOpenAndDirectoriesInUseAreErasedAll) {
   // so through a pipe before the run starts.
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
+  const std::string busy = Path("t/busy");
   pid_t holder = fork();
   if (holder == 0) {
     close(ready[0]);
-    if (chdir(Path("t/busy").c_str()) != 0 || open("inside", O_RDONLY) < 0)
+    if (chdir(busy.c_str()) != 0 || open("inside", O_RDONLY) < 0)
       _exit(1);
     if (write(ready[1], "r", 1) != 1)
       _exit(1);
