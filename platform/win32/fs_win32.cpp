@@ -173,11 +173,12 @@ void CheckWhatWasOpened(OpenEntry& opened, const std::wstring& directory_name) {
   } else if (LinksAreFollowed()) {
     // Wine follows every link and marks a mount point it reaches as a reparse point: what was
     // opened must stand where its name does, whatever it says of itself.
-    HANDLE handle = opened.handle.get();
+    std::wstring object_name = ObjectName(opened.handle.get());
     FileId id = opened.facts.id;
-    bool stands = StandsAsNamed(handle, id, opened.parent, directory_name, opened.opened_by);
+    bool stands = StandsAsNamed(object_name, id, opened.parent, directory_name, opened.opened_by);
     if (!stands && opened.in_current)
-      stands = StandsAsNamed(handle, id, opened.parent, CurrentObjectName(true), opened.opened_by);
+      stands =
+          StandsAsNamed(object_name, id, opened.parent, CurrentObjectName(true), opened.opened_by);
     opened.elsewhere = !stands;
   }
   if (opened.named.id != 0 && opened.named.id != opened.facts.id)

@@ -173,9 +173,8 @@ EntryCause CauseOfRefusal(NTSTATUS status, std::wstring_view name) {
   return name_refused && HoldsForbiddenCharacter(name) ? EntryCause::InvalidName : EntryCause::None;
 }
 
-bool StandsAsNamed(HANDLE handle, FileId id, HANDLE directory, std::wstring_view directory_name,
-                   std::wstring_view name) {
-  std::wstring object_name = ObjectName(handle);
+bool StandsAsNamed(std::wstring_view object_name, FileId id, HANDLE directory,
+                   std::wstring_view directory_name, std::wstring_view name) {
   if (StandsIn(object_name, directory_name, name))
     return true;
   DirectoryEntry entry;

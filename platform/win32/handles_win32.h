@@ -108,11 +108,12 @@ NTSTATUS OpenNamed(const NamedEntry& named, Open open, std::wstring& opened_by) 
   return status;
 }
 
-// Under wine, which follows every link: true when what the handle holds (the file `id`) stands in
-// the directory (`directory`, whose object name is `directory_name`) under `name`, or under the
-// long name of which `name` is the 8.3 short name.
-bool StandsAsNamed(HANDLE handle, FileId id, HANDLE directory, std::wstring_view directory_name,
-                   std::wstring_view name);
+// Under wine, which follows every link: true when what a handle holds (the file `id`, whose object
+// name is `object_name`) stands in the directory (`directory`, whose object name is
+// `directory_name`) under `name`, or under the long name of which `name` is the 8.3 short name.
+// The caller reads the object name once and may ask again with the directory's name read afresh.
+bool StandsAsNamed(std::wstring_view object_name, FileId id, HANDLE directory,
+                   std::wstring_view directory_name, std::wstring_view name);
 
 // True while the directory still holds the file `id` under `name` (any file there when the
 // system gives no file numbers): a file marked for deletion stays until the last program that

@@ -104,13 +104,29 @@ NTSTATUS OpenDirectoryBelow(HANDLE parent, const NamedEntry& named, ULONG option
   return status;
 }
 
-HeldDirectory Hold(OwnedHandle handle, std::string name, std::wstring opened_by, bool clean) {
-  HeldDirectory directory;
+// What is read of a directory as it is opened: its file number and, where links are followed,
+// its object name. The open that checks a directory reads them, and holding it takes them from
+// there instead of asking the system again.
+struct DirectoryFacts {
+  FileId id = 0;
+  std::wstring object_name;
+};
+
+DirectoryFacts ReadDirectoryFacts(HANDLE handle) {
+  DirectoryFacts known;
   if (LinksAreFollowed())
-    directory.object_name = ObjectName(handle.get());
+    known.object_name = ObjectName(handle);
   HandleFacts facts;
-  if (ReadFacts(handle.get(), facts) >= 0)
-    directory.id = facts.id;
+  if (ReadFacts(handle, facts) >= 0)
+    known.id = facts.id;
+  return known;
+}
+
+HeldDirectory Hold(OwnedHandle handle, std::string name, std::wstring opened_by, bool clean,
+                   DirectoryFacts known) {
+  HeldDirectory directory;
+  directory.object_name = std::move(known.object_name);
+  directory.id = known.id;
   directory.handle = std::move(handle);
   directory.name = std::move(name);
   directory.opened_by = std::move(opened_by);
@@ -120,21 +136,29 @@ HeldDirectory Hold(OwnedHandle handle, std::string name, std::wstring opened_by,
 }
 
 // Opens a directory below `parent` without following a link at its end. Answers the NT status;
-// `is_link` when what the name holds is a reparse point or stands elsewhere. A name the
-// directory lists as the 8.3 name of a directory stands for that directory.
+// `is_link` when what the name holds is a reparse point or stands elsewhere; `known` holds what
+// was read of a directory that is none. A name the directory lists as the 8.3 name of a directory
+// stands for that directory.
 NTSTATUS OpenSubdirectory(const HeldDirectory& parent, const NamedEntry& named, OwnedHandle& handle,
-                          std::wstring& opened_by, bool& is_link) {
+                          std::wstring& opened_by, bool& is_link, DirectoryFacts& known) {
   is_link = false;
+  known = DirectoryFacts{};
   NTSTATUS status =
       OpenDirectoryBelow(parent.handle.get(), named, FILE_OPEN_REPARSE_POINT, handle, opened_by);
   if (status < 0)
     return status;
   HandleFacts facts;
   if (ReadFacts(handle.get(), facts) < 0 ||
-      (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-      (LinksAreFollowed() &&
-       !StandsAsNamed(handle.get(), facts.id, parent.handle.get(), parent.object_name, opened_by)))
+      (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     is_link = true;
+    return STATUS_SUCCESS;
+  }
+  known.id = facts.id;
+  if (LinksAreFollowed()) {
+    known.object_name = ObjectName(handle.get());
+    is_link = !StandsAsNamed(known.object_name, facts.id, parent.handle.get(), parent.object_name,
+                             opened_by);
+  }
   return STATUS_SUCCESS;
 }
 
@@ -147,7 +171,8 @@ DWORD OpenChain(const std::string& full, bool refuse_link_at_end,
       OpenRelative(nullptr, RootName(full[0]), DirectoryAccess, FILE_DIRECTORY_FILE, root);
   if (status < 0)
     return ErrorOf(status);
-  chain.push_back(Hold(std::move(root), "", L"", true));
+  DirectoryFacts root_facts = ReadDirectoryFacts(root.get());
+  chain.push_back(Hold(std::move(root), "", L"", true, std::move(root_facts)));
   std::vector<std::string_view> components =
       PathComponents(std::string_view(full).substr(DriveRootLength), '\\');
   for (std::size_t at = 0; at < components.size(); ++at) {
@@ -157,7 +182,8 @@ DWORD OpenChain(const std::string& full, bool refuse_link_at_end,
     OwnedHandle handle;
     std::wstring opened_by;
     bool is_link = false;
-    status = OpenSubdirectory(chain.back(), named, handle, opened_by, is_link);
+    DirectoryFacts known;
+    status = OpenSubdirectory(chain.back(), named, handle, opened_by, is_link, known);
     if (status < 0)
       return ErrorOf(status);
     if (is_link) {
@@ -168,9 +194,10 @@ DWORD OpenChain(const std::string& full, bool refuse_link_at_end,
       status = OpenDirectoryBelow(chain.back().handle.get(), named, 0, handle, opened_by);
       if (status < 0)
         return ErrorOf(status);
+      known = ReadDirectoryFacts(handle.get());
     }
     bool clean = chain.back().clean && !is_link;
-    chain.push_back(Hold(std::move(handle), component, opened_by, clean));
+    chain.push_back(Hold(std::move(handle), component, opened_by, clean, std::move(known)));
   }
   return 0;
 }
@@ -227,11 +254,12 @@ void StepDown(const std::string& name) {
   OwnedHandle handle;
   std::wstring opened_by;
   bool is_link = false;
-  NTSTATUS status = OpenSubdirectory(held.back(), named, handle, opened_by, is_link);
+  DirectoryFacts known;
+  NTSTATUS status = OpenSubdirectory(held.back(), named, handle, opened_by, is_link, known);
   if (status >= 0 && is_link) {
     // The current directory may have been moved meanwhile: its name is read again.
     CurrentObjectName(true);
-    status = OpenSubdirectory(held.back(), named, handle, opened_by, is_link);
+    status = OpenSubdirectory(held.back(), named, handle, opened_by, is_link, known);
   }
   if (status < 0) {
     if (EntryCause cause = CauseOfRefusal(status, named.name); cause != EntryCause::None) {
@@ -243,12 +271,13 @@ void StepDown(const std::string& name) {
     SetPendingChangeError(ErrorOf(status));
     return;
   }
-  HeldDirectory directory = Hold(std::move(handle), name, opened_by, held.back().clean);
   // A link is never entered, nor a directory other than the one the search listed.
-  if (is_link || (named.id != 0 && named.id != directory.id)) {
+  if (is_link || (named.id != 0 && named.id != known.id)) {
     PendingIoResult = dosresult::PathNotFound;
     return;
   }
+  HeldDirectory directory =
+      Hold(std::move(handle), name, opened_by, held.back().clean, std::move(known));
   held.push_back(std::move(directory));
   std::string& logical = Logical();
   if (!logical.ends_with('\\'))
