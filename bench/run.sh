@@ -10,6 +10,8 @@
 #   bench/run.sh --wine [--rounds N] [--trees ...]   vakrun.exe under wine, against rm -rf and
 #                                                    wine's own rd /s /q
 #   bench/run.sh --wine --baseline OLD.exe ...       and an older vakrun.exe on the same trees
+# The wine server requests per file and per directory, with the time of 10,000 empty files against
+# rm -rf: bench/wine_requests.sh [--rounds N] [--exe VAKRUN.EXE].
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
