@@ -69,45 +69,12 @@ bool IsMountRoot(const struct statx& look, const DirectoryFacts& directory) {
 
 // ---- The erase brought forward ----------------------------------------------------------------
 
-// A process that may change the mode of every file (root, with CAP_FOWNER, in the initial user
-// namespace, where every owner is known) gets a change refused only when the file cannot be
-// erased either: an immutable file, or the root of a mount. So before clearing read-only on a
-// file the walk has just listed, such a process erases it at once; when that succeeds, the change
-// is moot and its real result is 0, and the erase that follows answers from it. Only when the
-// erase fails is the file looked at and changed as for everyone else. This spares the look per
-// file, the one system call the walk makes beyond rm's.
-// The process's effective powers include CAP_FOWNER.
-bool HasFownerCapability() {
-  OwnedFile status(sys::fopen("/proc/self/status", "r"));
-  bool fowner = false;
-  char line[256];
-  while (status && std::fgets(line, sizeof line, status.get()) != nullptr) {
-    unsigned long long capabilities = 0;
-    if (std::sscanf(line, "CapEff: %llx", &capabilities) == 1)
-      fowner = (capabilities & (1ull << 3)) != 0; // CAP_FOWNER
-  }
-  return fowner;
-}
-
-// The process's user namespace maps every user id to itself: the initial one.
-bool InInitialUserNamespace() {
-  OwnedFile map(sys::fopen("/proc/self/uid_map", "r"));
-  unsigned long inside = 1, outside = 1, count = 0;
-  return map && std::fscanf(map.get(), "%lu %lu %lu", &inside, &outside, &count) == 3 &&
-         inside == 0 && outside == 0 && count == 4294967295ul;
-}
-
-bool MayChangeEveryMode() {
-  static const bool may = [] {
-    if (sys::geteuid() != 0)
-      return false;
-    bool fowner = HasFownerCapability();
-    bool whole_map = InInitialUserNamespace();
-    return fowner && whole_map;
-  }();
-  return may;
-}
-
+// On Linux a file's mode never decides whether it can be erased: the directory that holds it
+// does. So before clearing read-only on a file the walk has just listed, the file is erased at
+// once; when that succeeds, the change is moot and its real result is 0, and the erase that
+// follows answers from it. Only when the erase fails is the file looked at and changed as any
+// entry is, and erased again. This spares the look per file, the one system call the walk would
+// make beyond rm's.
 struct ErasedAhead {
   std::string name; // Linux name in the current directory
   unsigned generation = ~0u;
@@ -116,7 +83,7 @@ ErasedAhead erased_ahead;
 
 // Answers true when the file named in the current directory was erased here, ahead of its erase.
 bool EraseAhead(const Place& place, std::uint16_t attributes) {
-  if (!place.in_current || (attributes & ReadOnlyAttribute) != 0 || !MayChangeEveryMode())
+  if (!place.in_current || (attributes & ReadOnlyAttribute) != 0)
     return false;
   const ListedEntry* entry = ListedAs(place.dos_name);
   if (entry == nullptr || entry->type == DT_DIR || entry->type == DT_UNKNOWN)
