@@ -76,7 +76,7 @@ bool IsMountRoot(const struct statx& look, const DirectoryFacts& directory) {
 // entry is, and erased again. This spares the look per file, the one system call the walk would
 // make beyond rm's.
 struct ErasedAhead {
-  std::string name; // Linux name in the current directory
+  std::string dos_name; // bare name in the current directory
   unsigned generation = ~0u;
 };
 ErasedAhead erased_ahead;
@@ -90,7 +90,8 @@ bool EraseAhead(const Place& place, std::uint16_t attributes) {
     return false;
   if (sys::unlinkat(AT_FDCWD, place.name.c_str(), 0) != 0)
     return false;
-  erased_ahead = {place.name, position_generation};
+  erased_ahead.dos_name.assign(place.dos_name);
+  erased_ahead.generation = position_generation;
   return true;
 }
 
@@ -116,16 +117,17 @@ std::uint32_t AttributesOf(const struct stat& status, std::string_view linux_nam
   return attributes;
 }
 
-bool WasErasedAhead(const Place& place) {
-  if (!place.in_current || erased_ahead.generation != position_generation ||
-      erased_ahead.name != place.name)
+bool WasErasedAhead(std::string_view dos_name) {
+  if (erased_ahead.generation != position_generation || erased_ahead.dos_name.empty() ||
+      erased_ahead.dos_name != dos_name)
     return false;
-  erased_ahead = {};
+  ForgetErasedAhead();
   return true;
 }
 
 void ForgetErasedAhead() {
-  erased_ahead = {};
+  erased_ahead.dos_name.clear();
+  erased_ahead.generation = ~0u;
 }
 
 // Gives or takes the owner's write permission, the one mode bit that stands for read-only, and
