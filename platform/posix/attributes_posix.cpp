@@ -28,35 +28,44 @@ struct DirectoryFacts {
   bool read_only = false;
   std::uint32_t error = 0;
 };
-DirectoryFacts current_facts;
-unsigned current_facts_generation = ~0u;
+
+// The mount's own flags count too: a read-only bind mount of a writable file system.
+bool IsReadOnlyVolume(int fd) {
+  struct statvfs volume;
+  return (fd >= 0 ? sys::fstatvfs(fd, &volume) : sys::statvfs(".", &volume)) == 0 &&
+         (volume.f_flag & ST_RDONLY) != 0;
+}
 
 DirectoryFacts LookAtDirectory(int dir_fd) {
   DirectoryFacts facts;
   struct stat status;
-  struct statvfs volume;
   if (sys::fstatat(dir_fd, ".", &status, 0) != 0) {
     facts.error = OsErrorFromErrno(errno);
     return facts;
   }
   facts.device = status.st_dev;
-  // The mount's own flags count too: a read-only bind mount of a writable file system.
-  int fd = dir_fd == AT_FDCWD ? current_fd.get() : dir_fd;
-  facts.read_only = (fd >= 0 ? sys::fstatvfs(fd, &volume) : sys::statvfs(".", &volume)) == 0 &&
-                    (volume.f_flag & ST_RDONLY) != 0;
+  facts.read_only = IsReadOnlyVolume(dir_fd == AT_FDCWD ? current_fd.get() : dir_fd);
   return facts;
 }
 
-const DirectoryFacts& FactsOf(const Place& place, DirectoryFacts& other) {
-  if (!place.in_current) {
-    other = LookAtDirectory(place.dir_fd);
-    return other;
+// The current directory's facts come from what the walk holds of it: its device is known since
+// it was opened, and its file system is looked at once while it is held.
+DirectoryFacts FactsOf(const Place& place) {
+  if (!place.in_current)
+    return LookAtDirectory(place.dir_fd);
+  DirectoryFacts facts;
+  ino_t inode;
+  if (!CurrentIdentity(facts.device, inode)) {
+    facts.error = OsErrorFromErrno(errno);
+    return facts;
   }
-  if (current_facts_generation != position_generation) {
-    current_facts = LookAtDirectory(AT_FDCWD);
-    current_facts_generation = position_generation;
+  VolumeLook& volume = CurrentVolumeLook();
+  if (!volume.looked) {
+    volume.read_only = IsReadOnlyVolume(current_fd.get());
+    volume.looked = true;
   }
-  return current_facts;
+  facts.read_only = volume.read_only;
+  return facts;
 }
 
 // The entry is the root of a mount: another file system (or another part of this one) brought
@@ -75,6 +84,15 @@ bool IsMountRoot(const struct statx& look, const DirectoryFacts& directory) {
 // follows answers from it. Only when the erase fails is the file looked at and changed as any
 // entry is, and erased again. This spares the look per file, the one system call the walk would
 // make beyond rm's.
+// The look the attribute change took at the directory the walk has just left, which the removal
+// that follows takes for its own check that the name still leads there: the same name in the
+// same directory, with no step between.
+struct LeftLook {
+  std::string name; // Linux name in the current directory
+  unsigned generation = ~0u;
+};
+LeftLook left_look;
+
 struct ErasedAhead {
   std::string dos_name; // bare name in the current directory
   unsigned generation = ~0u;
@@ -90,6 +108,7 @@ bool EraseAhead(const Place& place, std::uint16_t attributes) {
     return false;
   if (sys::unlinkat(AT_FDCWD, place.name.c_str(), 0) != 0)
     return false;
+  NoteListedEntryGone(place.dos_name);
   erased_ahead.dos_name.assign(place.dos_name);
   erased_ahead.generation = position_generation;
   return true;
@@ -117,6 +136,13 @@ std::uint32_t AttributesOf(const struct stat& status, std::string_view linux_nam
   return attributes;
 }
 
+bool LookedAtAsLeft(const std::string& linux_name) {
+  if (left_look.generation != position_generation || left_look.name != linux_name)
+    return false;
+  left_look.generation = ~0u;
+  return true;
+}
+
 bool WasErasedAhead(std::string_view dos_name) {
   if (erased_ahead.generation != position_generation || erased_ahead.dos_name.empty() ||
       erased_ahead.dos_name != dos_name)
@@ -140,10 +166,10 @@ void ForgetErasedAhead() {
 // program entered it: a directory above the target is never changed.
 std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
                               const LeftDirectory* expected) {
+  left_look.generation = ~0u;
   if (expected != nullptr && !expected->entered)
     return 0;
-  DirectoryFacts other;
-  const DirectoryFacts& directory = FactsOf(place, other);
+  DirectoryFacts directory = FactsOf(place);
   if (directory.error != 0)
     return directory.error;
   if (!directory.read_only && EraseAhead(place, attributes))
@@ -152,6 +178,11 @@ std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
   if (sys::statx(place.dir_fd, place.name.c_str(), AT_SYMLINK_NOFOLLOW,
                  STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO, &look) != 0)
     return errno == ENOTDIR ? oserror::PathNotFound : OsErrorFromErrno(errno);
+  if (expected != nullptr && S_ISDIR(look.stx_mode) && look.stx_ino == expected->inode &&
+      makedev(look.stx_dev_major, look.stx_dev_minor) == expected->device) {
+    left_look.name.assign(place.name);
+    left_look.generation = position_generation;
+  }
   if (IsMountRoot(look, directory))
     return oserror::AccessDenied;
   // A read-only medium refuses every change, as a write-protected disk does.

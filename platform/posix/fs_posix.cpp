@@ -128,6 +128,8 @@ void EraseFile(std::string_view path) {
     result = sys::unlinkat(place.dir_fd, place.name.c_str(), 0);
     error = errno;
   }
+  if (result == 0 && place.in_current)
+    NoteListedEntryGone(place.dos_name);
   std::uint32_t os_error = result == 0 ? 0 : OsErrorFromErrno(error);
   if (os_error == oserror::AccessDenied) {
     // Erasing a directory, or a name that cannot be looked at, is "file not found".
@@ -154,12 +156,14 @@ void RemoveEmptyDirectory(std::string_view path) {
     return;
   }
   if (const LeftDirectory* expected = place.in_current ? LeftAs(place.name) : nullptr) {
-    // Looked at and removed in the held directory itself.
+    // Looked at and removed in the held directory itself; its attribute change has usually just
+    // looked at the name.
     if (current_fd.is_open())
       place.dir_fd = current_fd.get();
     struct stat status;
-    if (sys::fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !IsLeftDirectory(*expected, status)) {
+    if (!LookedAtAsLeft(place.name) &&
+        (sys::fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+         !IsLeftDirectory(*expected, status))) {
       // Not the directory the walk came from: nothing is touched, its attributes included.
       SetPendingError(oserror::PathNotFound);
       return;

@@ -449,6 +449,20 @@ TEST_F(SafetyTest, AnotherUsersReadOnlyFileGoesOnlyWithTheUsersOwnDirectory) {
   EXPECT_EQ(ModeOf(Path("t/locked")), 0555u);
 }
 
+// What the walk read of a directory before a question is read afresh after it: a directory made
+// while the run waits at the Esc question, among the target's files, is walked with the rest.
+TEST_F(SafetyTest, ADirectoryMadeAtTheEscQuestionIsWalked) {
+  MakeTree(root, {"t/f1=1", "t/f2=2", "t/f3=3"});
+  RunResult run = RunPausedAtEsc({"t"}, Options(), [&] { MakeTree(root, {"t/new/g=4"}); });
+  EXPECT_FALSE(run.timed_out);
+  EXPECT_EQ(run.status, 0) << Visible(run.out);
+  EXPECT_EQ(ReportLines(run.out),
+            Sorted({"Deleted T:\\t\\f1", "Deleted T:\\t\\f2", "Deleted T:\\t\\f3",
+                    "Deleted T:\\t\\new\\g", "Removed T:\\t\\new", "Removed T:\\t"}))
+      << Visible(run.out);
+  EXPECT_EQ(ListTree(root), std::vector<std::string>{});
+}
+
 // A current directory that cannot be read (removed before the start) is no base for a target:
 // one that is not a full path is refused before anything is touched, never taken from a root,
 // and a full path still goes. Z: is a folder of the test's own, so that "/" lies on no drive.
