@@ -50,10 +50,18 @@ DirectoryFacts LookAtDirectory(int dir_fd) {
 
 // The current directory's facts come from what the walk holds of it: its device is known since
 // it was opened, and its file system is looked at once while it is held.
-DirectoryFacts FactsOf(const Place& place) {
-  if (!place.in_current)
-    return LookAtDirectory(place.dir_fd);
-  DirectoryFacts facts;
+DirectoryFacts current_facts;
+unsigned current_facts_generation = ~0u;
+
+const DirectoryFacts& FactsOf(const Place& place, DirectoryFacts& other) {
+  if (!place.in_current) {
+    other = LookAtDirectory(place.dir_fd);
+    return other;
+  }
+  if (current_facts_generation == position_generation)
+    return current_facts;
+  DirectoryFacts& facts = current_facts;
+  facts = {};
   ino_t inode;
   if (!CurrentIdentity(facts.device, inode)) {
     facts.error = OsErrorFromErrno(errno);
@@ -65,6 +73,7 @@ DirectoryFacts FactsOf(const Place& place) {
     volume.looked = true;
   }
   facts.read_only = volume.read_only;
+  current_facts_generation = position_generation;
   return facts;
 }
 
@@ -108,7 +117,7 @@ bool EraseAhead(const Place& place, std::uint16_t attributes) {
     return false;
   if (sys::unlinkat(AT_FDCWD, place.name.c_str(), 0) != 0)
     return false;
-  NoteListedEntryGone(place.dos_name);
+  NoteListedEntryGone();
   erased_ahead.dos_name.assign(place.dos_name);
   erased_ahead.generation = position_generation;
   return true;
@@ -169,7 +178,8 @@ std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
   left_look.generation = ~0u;
   if (expected != nullptr && !expected->entered)
     return 0;
-  DirectoryFacts directory = FactsOf(place);
+  DirectoryFacts other;
+  const DirectoryFacts& directory = FactsOf(place, other);
   if (directory.error != 0)
     return directory.error;
   if (!directory.read_only && EraseAhead(place, attributes))

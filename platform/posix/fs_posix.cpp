@@ -128,8 +128,8 @@ void EraseFile(std::string_view path) {
     result = sys::unlinkat(place.dir_fd, place.name.c_str(), 0);
     error = errno;
   }
-  if (result == 0 && place.in_current)
-    NoteListedEntryGone(place.dos_name);
+  if (result == 0 && place.in_current && ListedAs(place.dos_name) != nullptr)
+    NoteListedEntryGone();
   std::uint32_t os_error = result == 0 ? 0 : OsErrorFromErrno(error);
   if (os_error == oserror::AccessDenied) {
     // Erasing a directory, or a name that cannot be looked at, is "file not found".

@@ -314,14 +314,14 @@ OwnedFd OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDi
       }
       OwnedFd parent(sys::openat(next.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
       if (parent.is_open())
-        ancestors.push_back({std::move(parent), false, false});
+        ancestors.push_back({std::move(parent), false, false, false, 0, 0, {}});
       return next;
     }
     if (!next.is_open()) {
       error = OpenError(errno);
       return next;
     }
-    ancestors.push_back({std::move(fd), false, true});
+    ancestors.push_back({std::move(fd), false, true, false, 0, 0, {}});
     KeepWithinBudget(ancestors);
     fd = std::move(next);
   }

@@ -47,9 +47,9 @@ extern ListedEntry listed;
 
 // The entry the last search step in the current directory returned, when it is named dos_name.
 const ListedEntry* ListedAs(std::string_view dos_name);
-// That entry, named dos_name, is gone (erased): the listing that returned it, when kept for the
+// That entry (ListedAs found it) is gone, erased: the listing that returned it, when kept for the
 // directory's next search, leaves it out, as a listing read afresh would.
-void NoteListedEntryGone(std::string_view dos_name);
+void NoteListedEntryGone();
 
 // The DOS path of the current directory of the current drive.
 std::string& LogicalCurrent();

@@ -94,8 +94,8 @@ void ReleaseSearchListing::operator()(SearchListing* listing) const {
   delete listing;
 }
 
-void NoteListedEntryGone(std::string_view dos_name) {
-  if (listed_in != nullptr && ListedAs(dos_name) != nullptr && listed_at < listed_in->names.size())
+void NoteListedEntryGone() {
+  if (listed_in != nullptr && listed_at < listed_in->names.size())
     listed_in->names[listed_at].gone = true;
 }
 
