@@ -366,8 +366,8 @@ void StepUp() {
   }
   HeldDirectory& parent = held.back();
   OwnedFd& parent_fd = parent.fd.is_open() ? parent.fd : reopened;
-  dev_t here_device;
-  ino_t here_inode;
+  dev_t here_device = 0;
+  ino_t here_inode = 0;
   bool known = CurrentIdentity(here_device, here_inode);
   if (sys::fchdir(parent_fd.get()) != 0) {
     SetPendingError(OsErrorFromErrno(errno));
@@ -398,8 +398,8 @@ void StepDown(const std::string& dos_name) {
   // the same file system: a mount inside the tree (a bind mount of a home directory, say) may
   // bring in what lies outside the target, so the walk does not cross into it.
   struct stat status;
-  dev_t here_device;
-  ino_t here_inode;
+  dev_t here_device = 0;
+  ino_t here_inode = 0;
   const ListedEntry* entry = ListedAs(dos_name);
   if (sys::fstat(fd.get(), &status) != 0 || !CurrentIdentity(here_device, here_inode) ||
       status.st_dev != here_device ||
