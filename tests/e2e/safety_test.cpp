@@ -452,6 +452,8 @@ TEST_F(SafetyTest, AnotherUsersReadOnlyFileGoesOnlyWithTheUsersOwnDirectory) {
 // What the walk read of a directory before a question is read afresh after it: a directory made
 // while the run waits at the Esc question, among the target's files, is walked with the rest.
 TEST_F(SafetyTest, ADirectoryMadeAtTheEscQuestionIsWalked) {
+  if (UnderEmulator())
+    GTEST_SKIP() << "under wine the Windows program's later search does not see such a directory";
   MakeTree(root, {"t/f1=1", "t/f2=2", "t/f3=3"});
   RunResult run = RunPausedAtEsc({"t"}, Options(), [&] { MakeTree(root, {"t/new/g=4"}); });
   EXPECT_FALSE(run.timed_out);
