@@ -23,10 +23,20 @@ std::string WithPassword(std::string_view name) {
   return path;
 }
 
+// The same, built in `buffer` only when a password is in force: every file passes here twice.
+std::string_view WithPassword(std::string_view name, std::string& buffer) {
+  if (GlobalPassword.empty())
+    return name;
+  buffer.assign(name);
+  buffer += GlobalPassword;
+  return buffer;
+}
+
 // Archive only, which clears read-only, hidden and system. True when the change was refused (and
 // said so); the erase or removal is tried all the same.
 bool ClearAttributes(EntryKind kind, std::string_view name) {
-  OverlaySetEntryAttributes(WithPassword(name), ArchiveAttribute);
+  std::string buffer;
+  OverlaySetEntryAttributes(WithPassword(name, buffer), ArchiveAttribute);
   ResultCode result = LastServiceResult;
   Outcome outcome = AfterAttributeChange(kind, result);
   if (outcome == Outcome::EndsRun)
@@ -83,7 +93,8 @@ void RemoveFileEntry(std::string_view name) {
   for (;;) {
     bool attributes_refused = ClearAttributes(EntryKind::File, name);
     SpinnerStep();
-    OverlayEraseFile(WithPassword(name));
+    std::string buffer;
+    OverlayEraseFile(WithPassword(name, buffer));
     switch (AfterErase(TakeIoResult(), LastEntryCause, attributes_refused)) {
     case Outcome::Done:
       ++RunTally.FilesDeleted;

@@ -28,35 +28,53 @@ struct DirectoryFacts {
   bool read_only = false;
   std::uint32_t error = 0;
 };
-DirectoryFacts current_facts;
-unsigned current_facts_generation = ~0u;
+
+// The mount's own flags count too: a read-only bind mount of a writable file system.
+bool IsReadOnlyVolume(int fd) {
+  struct statvfs volume;
+  return (fd >= 0 ? sys::fstatvfs(fd, &volume) : sys::statvfs(".", &volume)) == 0 &&
+         (volume.f_flag & ST_RDONLY) != 0;
+}
 
 DirectoryFacts LookAtDirectory(int dir_fd) {
   DirectoryFacts facts;
   struct stat status;
-  struct statvfs volume;
   if (sys::fstatat(dir_fd, ".", &status, 0) != 0) {
     facts.error = OsErrorFromErrno(errno);
     return facts;
   }
   facts.device = status.st_dev;
-  // The mount's own flags count too: a read-only bind mount of a writable file system.
-  int fd = dir_fd == AT_FDCWD ? current_fd.get() : dir_fd;
-  facts.read_only = (fd >= 0 ? sys::fstatvfs(fd, &volume) : sys::statvfs(".", &volume)) == 0 &&
-                    (volume.f_flag & ST_RDONLY) != 0;
+  facts.read_only = IsReadOnlyVolume(dir_fd == AT_FDCWD ? current_fd.get() : dir_fd);
   return facts;
 }
+
+// The current directory's facts come from what the walk holds of it: its device is known since
+// it was opened, and its file system is looked at once while it is held.
+DirectoryFacts current_facts;
+unsigned current_facts_generation = ~0u;
 
 const DirectoryFacts& FactsOf(const Place& place, DirectoryFacts& other) {
   if (!place.in_current) {
     other = LookAtDirectory(place.dir_fd);
     return other;
   }
-  if (current_facts_generation != position_generation) {
-    current_facts = LookAtDirectory(AT_FDCWD);
-    current_facts_generation = position_generation;
+  if (current_facts_generation == position_generation)
+    return current_facts;
+  DirectoryFacts& facts = current_facts;
+  facts = {};
+  ino_t inode;
+  if (!CurrentIdentity(facts.device, inode)) {
+    facts.error = OsErrorFromErrno(errno);
+    return facts;
   }
-  return current_facts;
+  VolumeLook& volume = CurrentVolumeLook();
+  if (!volume.looked) {
+    volume.read_only = IsReadOnlyVolume(current_fd.get());
+    volume.looked = true;
+  }
+  facts.read_only = volume.read_only;
+  current_facts_generation = position_generation;
+  return facts;
 }
 
 // The entry is the root of a mount: another file system (or another part of this one) brought
@@ -69,61 +87,39 @@ bool IsMountRoot(const struct statx& look, const DirectoryFacts& directory) {
 
 // ---- The erase brought forward ----------------------------------------------------------------
 
-// A process that may change the mode of every file (root, with CAP_FOWNER, in the initial user
-// namespace, where every owner is known) gets a change refused only when the file cannot be
-// erased either: an immutable file, or the root of a mount. So before clearing read-only on a
-// file the walk has just listed, such a process erases it at once; when that succeeds, the change
-// is moot and its real result is 0, and the erase that follows answers from it. Only when the
-// erase fails is the file looked at and changed as for everyone else. This spares the look per
-// file, the one system call the walk makes beyond rm's.
-// The process's effective powers include CAP_FOWNER.
-bool HasFownerCapability() {
-  OwnedFile status(sys::fopen("/proc/self/status", "r"));
-  bool fowner = false;
-  char line[256];
-  while (status && std::fgets(line, sizeof line, status.get()) != nullptr) {
-    unsigned long long capabilities = 0;
-    if (std::sscanf(line, "CapEff: %llx", &capabilities) == 1)
-      fowner = (capabilities & (1ull << 3)) != 0; // CAP_FOWNER
-  }
-  return fowner;
-}
-
-// The process's user namespace maps every user id to itself: the initial one.
-bool InInitialUserNamespace() {
-  OwnedFile map(sys::fopen("/proc/self/uid_map", "r"));
-  unsigned long inside = 1, outside = 1, count = 0;
-  return map && std::fscanf(map.get(), "%lu %lu %lu", &inside, &outside, &count) == 3 &&
-         inside == 0 && outside == 0 && count == 4294967295ul;
-}
-
-bool MayChangeEveryMode() {
-  static const bool may = [] {
-    if (sys::geteuid() != 0)
-      return false;
-    bool fowner = HasFownerCapability();
-    bool whole_map = InInitialUserNamespace();
-    return fowner && whole_map;
-  }();
-  return may;
-}
+// On Linux a file's mode never decides whether it can be erased: the directory that holds it
+// does. So before clearing read-only on a file the walk has just listed, the file is erased at
+// once; when that succeeds, the change is moot and its real result is 0, and the erase that
+// follows answers from it. Only when the erase fails is the file looked at and changed as any
+// entry is, and erased again. This spares the look per file, the one system call the walk would
+// make beyond rm's.
+// The look the attribute change took at the directory the walk has just left, which the removal
+// that follows takes for its own check that the name still leads there: the same name in the
+// same directory, with no step between.
+struct LeftLook {
+  std::string name; // Linux name in the current directory
+  unsigned generation = ~0u;
+};
+LeftLook left_look;
 
 struct ErasedAhead {
-  std::string name; // Linux name in the current directory
+  std::string dos_name; // bare name in the current directory
   unsigned generation = ~0u;
 };
 ErasedAhead erased_ahead;
 
 // Answers true when the file named in the current directory was erased here, ahead of its erase.
 bool EraseAhead(const Place& place, std::uint16_t attributes) {
-  if (!place.in_current || (attributes & ReadOnlyAttribute) != 0 || !MayChangeEveryMode())
+  if (!place.in_current || (attributes & ReadOnlyAttribute) != 0)
     return false;
   const ListedEntry* entry = ListedAs(place.dos_name);
   if (entry == nullptr || entry->type == DT_DIR || entry->type == DT_UNKNOWN)
     return false;
   if (sys::unlinkat(AT_FDCWD, place.name.c_str(), 0) != 0)
     return false;
-  erased_ahead = {place.name, position_generation};
+  NoteListedEntryGone();
+  erased_ahead.dos_name.assign(place.dos_name);
+  erased_ahead.generation = position_generation;
   return true;
 }
 
@@ -149,16 +145,24 @@ std::uint32_t AttributesOf(const struct stat& status, std::string_view linux_nam
   return attributes;
 }
 
-bool WasErasedAhead(const Place& place) {
-  if (!place.in_current || erased_ahead.generation != position_generation ||
-      erased_ahead.name != place.name)
+bool LookedAtAsLeft(const std::string& linux_name) {
+  if (left_look.generation != position_generation || left_look.name != linux_name)
     return false;
-  erased_ahead = {};
+  left_look.generation = ~0u;
+  return true;
+}
+
+bool WasErasedAhead(std::string_view dos_name) {
+  if (erased_ahead.generation != position_generation || erased_ahead.dos_name.empty() ||
+      erased_ahead.dos_name != dos_name)
+    return false;
+  ForgetErasedAhead();
   return true;
 }
 
 void ForgetErasedAhead() {
-  erased_ahead = {};
+  erased_ahead.dos_name.clear();
+  erased_ahead.generation = ~0u;
 }
 
 // Gives or takes the owner's write permission, the one mode bit that stands for read-only, and
@@ -171,6 +175,7 @@ void ForgetErasedAhead() {
 // program entered it: a directory above the target is never changed.
 std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
                               const LeftDirectory* expected) {
+  left_look.generation = ~0u;
   if (expected != nullptr && !expected->entered)
     return 0;
   DirectoryFacts other;
@@ -183,6 +188,11 @@ std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
   if (sys::statx(place.dir_fd, place.name.c_str(), AT_SYMLINK_NOFOLLOW,
                  STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO, &look) != 0)
     return errno == ENOTDIR ? oserror::PathNotFound : OsErrorFromErrno(errno);
+  if (expected != nullptr && S_ISDIR(look.stx_mode) && look.stx_ino == expected->inode &&
+      makedev(look.stx_dev_major, look.stx_dev_minor) == expected->device) {
+    left_look.name.assign(place.name);
+    left_look.generation = position_generation;
+  }
   if (IsMountRoot(look, directory))
     return oserror::AccessDenied;
   // A read-only medium refuses every change, as a write-protected disk does.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <sys/stat.h>
 
@@ -16,7 +17,11 @@ std::uint32_t AttributesOf(const struct stat& status, std::string_view linux_nam
 std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
                               const LeftDirectory* expected);
 
-// True, once, when the file the place names was erased ahead of its erase by the attribute
-// change; ForgetErasedAhead drops that fact.
-bool WasErasedAhead(const Place& place);
+// True, once, when the attribute change has just looked at that name in the current directory
+// and found there the directory the walk has just left.
+bool LookedAtAsLeft(const std::string& linux_name);
+
+// True, once, when the file of that bare DOS name in the current directory was erased ahead of
+// its erase by the attribute change; ForgetErasedAhead drops that fact.
+bool WasErasedAhead(std::string_view dos_name);
 void ForgetErasedAhead();

@@ -2,7 +2,6 @@
 // when it goes, on every path out of the code that holds it; one can hand its descriptor over.
 #pragma once
 
-#include <cstdio>
 #include <dirent.h>
 #include <memory>
 #include <utility>
@@ -45,9 +44,3 @@ struct CloseListing {
   void operator()(DIR* dir) const { sys::closedir(dir); }
 };
 using OwnedListing = std::unique_ptr<DIR, CloseListing>;
-
-// A file of /proc read through the table.
-struct CloseFile {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using OwnedFile = std::unique_ptr<std::FILE, CloseFile>;

@@ -28,13 +28,14 @@ std::string_view WithoutPassword(std::string_view path) {
 
 Place Locate(std::string_view path) {
   Place place;
-  std::string dos = WithBackslashes(WithoutPassword(path));
-  if (IsBareName(dos)) {
-    place.name = DecodeName(dos);
-    place.dos_name = std::move(dos);
+  std::string_view given = WithoutPassword(path);
+  if (IsBareName(given)) { // no separator of either kind
+    place.name = DecodeName(given);
+    place.dos_name.assign(given);
     place.in_current = true;
     return place;
   }
+  std::string dos = WithBackslashes(given);
   std::string full = ExpandPath(dos);
   if (!IsOnDrive(full)) {
     place.error = oserror::BadNetPath; // network paths do not exist here
@@ -111,12 +112,15 @@ void SetEntryAttributes(std::string_view path, std::uint16_t attributes) {
 void EraseFile(std::string_view path) {
   if (PendingIoResult != 0)
     return;
+  // The walk names a file erased ahead by its bare name: answered before it is located.
+  if (WasErasedAhead(WithoutPassword(path)))
+    return;
   Place place = Locate(path);
   if (place.error != 0) {
     SetPendingError(place.error);
     return;
   }
-  if (WasErasedAhead(place))
+  if (place.in_current && WasErasedAhead(place.dos_name))
     return;
   int result = place.drive_root ? -1 : sys::unlinkat(place.dir_fd, place.name.c_str(), 0);
   int error = place.drive_root ? EISDIR : errno;
@@ -124,6 +128,8 @@ void EraseFile(std::string_view path) {
     result = sys::unlinkat(place.dir_fd, place.name.c_str(), 0);
     error = errno;
   }
+  if (result == 0 && place.in_current && ListedAs(place.dos_name) != nullptr)
+    NoteListedEntryGone();
   std::uint32_t os_error = result == 0 ? 0 : OsErrorFromErrno(error);
   if (os_error == oserror::AccessDenied) {
     // Erasing a directory, or a name that cannot be looked at, is "file not found".
@@ -150,12 +156,14 @@ void RemoveEmptyDirectory(std::string_view path) {
     return;
   }
   if (const LeftDirectory* expected = place.in_current ? LeftAs(place.name) : nullptr) {
-    // Looked at and removed in the held directory itself.
+    // Looked at and removed in the held directory itself; its attribute change has usually just
+    // looked at the name.
     if (current_fd.is_open())
       place.dir_fd = current_fd.get();
     struct stat status;
-    if (sys::fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !IsLeftDirectory(*expected, status)) {
+    if (!LookedAtAsLeft(place.name) &&
+        (sys::fstatat(place.dir_fd, place.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+         !IsLeftDirectory(*expected, status))) {
       // Not the directory the walk came from: nothing is touched, its attributes included.
       SetPendingError(oserror::PathNotFound);
       return;

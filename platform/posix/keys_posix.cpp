@@ -156,7 +156,16 @@ bool KeyAvailable() {
   return KeyFromBytes();
 }
 
+namespace {
+unsigned long keys_read = 0;
+} // namespace
+
+unsigned long KeysRead() {
+  return keys_read;
+}
+
 std::uint8_t ReadKeyChar() {
+  ++keys_read;
   FlushOutput(); // a question must be on the screen before its answer is awaited
   while (!KeyWaiting()) {
     CheckUserInterrupt();

@@ -46,12 +46,20 @@ struct HeldDirectory {
   bool entered;
   // Reached from its drive's root through no link at all.
   bool from_root;
-  // Of a directory let go: the step up takes ".." only when it is this very directory.
+  // Its identity, when known; of a directory let go: the step up takes ".." only when it is this
+  // very directory.
+  bool identity_known = false;
   dev_t device = 0;
   ino_t inode = 0;
+  VolumeLook volume;
 };
 
 bool current_from_root = false;
+// What is known of the current directory (see CurrentIdentity and CurrentVolumeLook).
+bool current_identity_known = false;
+dev_t current_device = 0;
+ino_t current_inode = 0;
+VolumeLook current_volume;
 std::vector<HeldDirectory> held;
 
 // Why the current directory the run started in cannot be read (0 when it can), until the run
@@ -132,12 +140,16 @@ void KeepWithinBudget(std::vector<HeldDirectory>& directories) {
   for (HeldDirectory& directory : directories) {
     if (open <= held_budget)
       return;
-    struct stat status;
-    if (!directory.fd.is_open() || GivenWriteTo(directory.fd.get()) ||
-        sys::fstat(directory.fd.get(), &status) != 0)
+    if (!directory.fd.is_open() || GivenWriteTo(directory.fd.get()))
       continue;
-    directory.device = status.st_dev;
-    directory.inode = status.st_ino;
+    if (!directory.identity_known) {
+      struct stat status;
+      if (sys::fstat(directory.fd.get(), &status) != 0)
+        continue;
+      directory.identity_known = true;
+      directory.device = status.st_dev;
+      directory.inode = status.st_ino;
+    }
     directory.fd.reset();
     --open;
   }
@@ -163,13 +175,24 @@ OwnedFd ReopenHeld(const HeldDirectory& directory, std::uint32_t& error) {
   return fd;
 }
 
-void MakeCurrent(OwnedFd fd, bool entered, bool from_root) {
+// The directory becomes current, with what is known of it: its identity and its file system.
+void MakeCurrent(OwnedFd fd, bool entered, bool from_root, const HeldDirectory* known = nullptr) {
   start_unknown = 0;
   CloseDirectory(std::move(current_fd));
   current_fd = std::move(fd);
   current_entered = entered;
   current_from_root = from_root;
+  current_identity_known = known != nullptr && known->identity_known;
+  current_device = current_identity_known ? known->device : 0;
+  current_inode = current_identity_known ? known->inode : 0;
+  current_volume = known != nullptr ? known->volume : VolumeLook{};
   ++position_generation;
+}
+
+// The current directory as a directory to step up to again.
+HeldDirectory HeldCurrent() {
+  return {std::move(current_fd), current_entered, current_from_root, current_identity_known,
+          current_device,        current_inode,   current_volume};
 }
 
 LeftDirectory left;
@@ -200,6 +223,25 @@ bool IsLeftDirectory(const LeftDirectory& directory, const struct stat& status) 
 
 std::string& LogicalCurrent() {
   return DriveCurrent(CurrentDrive());
+}
+
+bool CurrentIdentity(dev_t& device, ino_t& inode) {
+  if (!current_identity_known) {
+    struct stat status;
+    if ((current_fd.is_open() ? sys::fstat(current_fd.get(), &status)
+                              : sys::fstatat(AT_FDCWD, ".", &status, 0)) != 0)
+      return false;
+    current_identity_known = true;
+    current_device = status.st_dev;
+    current_inode = status.st_ino;
+  }
+  device = current_device;
+  inode = current_inode;
+  return true;
+}
+
+VolumeLook& CurrentVolumeLook() {
+  return current_volume;
 }
 
 const ListedEntry* ListedAs(std::string_view dos_name) {
@@ -272,14 +314,14 @@ OwnedFd OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDi
       }
       OwnedFd parent(sys::openat(next.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
       if (parent.is_open())
-        ancestors.push_back({std::move(parent), false, false});
+        ancestors.push_back({std::move(parent), false, false, false, 0, 0, {}});
       return next;
     }
     if (!next.is_open()) {
       error = OpenError(errno);
       return next;
     }
-    ancestors.push_back({std::move(fd), false, true});
+    ancestors.push_back({std::move(fd), false, true, false, 0, 0, {}});
     KeepWithinBudget(ancestors);
     fd = std::move(next);
   }
@@ -324,23 +366,23 @@ void StepUp() {
   }
   HeldDirectory& parent = held.back();
   OwnedFd& parent_fd = parent.fd.is_open() ? parent.fd : reopened;
-  struct stat here;
-  bool known = sys::fstat(current_fd.get(), &here) == 0;
+  dev_t here_device = 0;
+  ino_t here_inode = 0;
+  bool known = CurrentIdentity(here_device, here_inode);
   if (sys::fchdir(parent_fd.get()) != 0) {
     SetPendingError(OsErrorFromErrno(errno));
     return;
   }
   OwnedFd fd = std::move(parent_fd);
-  bool parent_entered = parent.entered;
-  bool parent_from_root = parent.from_root;
+  HeldDirectory up = std::move(parent);
   held.pop_back();
   std::string name = DecodeName(LastComponent(logical));
   bool entered = current_entered;
-  MakeCurrent(std::move(fd), parent_entered, parent_from_root);
+  MakeCurrent(std::move(fd), up.entered, up.from_root, &up);
   DropLastComponent(logical);
   left = {};
   if (known)
-    left = {std::move(name), here.st_dev, here.st_ino, entered, position_generation};
+    left = {std::move(name), here_device, here_inode, entered, position_generation};
 }
 
 void StepDown(const std::string& dos_name) {
@@ -355,10 +397,12 @@ void StepDown(const std::string& dos_name) {
   // The directory must be the very entry the search listed, not one swapped in since, and on
   // the same file system: a mount inside the tree (a bind mount of a home directory, say) may
   // bring in what lies outside the target, so the walk does not cross into it.
-  struct stat status, here;
+  struct stat status;
+  dev_t here_device = 0;
+  ino_t here_inode = 0;
   const ListedEntry* entry = ListedAs(dos_name);
-  if (sys::fstat(fd.get(), &status) != 0 || sys::fstat(current_fd.get(), &here) != 0 ||
-      status.st_dev != here.st_dev ||
+  if (sys::fstat(fd.get(), &status) != 0 || !CurrentIdentity(here_device, here_inode) ||
+      status.st_dev != here_device ||
       (entry != nullptr && entry->inode != 0 && status.st_ino != entry->inode)) {
     SetPendingError(oserror::PathNotFound);
     return;
@@ -367,9 +411,11 @@ void StepDown(const std::string& dos_name) {
     SetPendingError(OsErrorFromErrno(errno));
     return;
   }
-  held.push_back({std::move(current_fd), current_entered, current_from_root});
+  bool from_root = current_from_root;
+  held.push_back(HeldCurrent());
   KeepWithinBudget(held);
-  MakeCurrent(std::move(fd), true, current_from_root);
+  HeldDirectory opened{{}, true, from_root, true, status.st_dev, status.st_ino, {}};
+  MakeCurrent(std::move(fd), true, from_root, &opened);
   AppendComponent(LogicalCurrent(), dos_name);
 }
 

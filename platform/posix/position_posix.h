@@ -47,9 +47,24 @@ extern ListedEntry listed;
 
 // The entry the last search step in the current directory returned, when it is named dos_name.
 const ListedEntry* ListedAs(std::string_view dos_name);
+// That entry (ListedAs found it) is gone, erased: the listing that returned it, when kept for the
+// directory's next search, leaves it out, as a listing read afresh would.
+void NoteListedEntryGone();
 
 // The DOS path of the current directory of the current drive.
 std::string& LogicalCurrent();
+
+// The device and inode of the current directory, read once while it is current (a held
+// descriptor's cannot change); false, errno set, when they cannot be read.
+bool CurrentIdentity(dev_t& device, ino_t& inode);
+
+// What the attribute changes found of the current directory's file system, looked at once while
+// the walk holds the directory, and kept with it while the walk is below it.
+struct VolumeLook {
+  bool looked = false;
+  bool read_only = false;
+};
+VolumeLook& CurrentVolumeLook();
 
 // Gives the owner of the current directory write permission back when that alone stopped an
 // operation inside it; true when the operation is worth trying once more.

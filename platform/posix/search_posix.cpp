@@ -16,6 +16,7 @@
 #include "platform/posix/paths.h"
 #include "platform/posix/position_posix.h"
 #include "platform/posix/system_calls.h"
+#include "platform/posix/terminal.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ struct ListedName {
   std::string linux_name;
   ino_t inode;
   unsigned char type;
+  bool gone = false; // erased since it was listed
 };
 
 } // namespace
@@ -39,10 +41,62 @@ struct SearchListing {
   std::size_t next = 0;
   std::uint32_t end_error = oserror::NoMoreFiles; // how the listing ended
   bool in_current;
+  bool in_inode_order = false;
+  // When it was read: the walk's position, and the keys read by then.
+  unsigned generation = ~0u;
+  unsigned long keys_read = 0;
 };
 
+namespace {
+
+// The search of the current directory that returned the entry `listed` names, and where.
+SearchListing* listed_in = nullptr;
+std::size_t listed_at = 0;
+
+// The listing of the current directory that a search read whole, for the directory's next
+// search: so the file search and the subdirectory search read a directory once. It serves only
+// while the walk stays in the directory and no key has been read since (at a question the tree
+// may be changed on purpose), leaving out what was erased meanwhile; and only in the order the
+// system gave, since a listing put in inode order would come in another order read afresh once
+// the files are gone.
+struct KeptListing {
+  std::vector<ListedName> names;
+  unsigned generation = ~0u;
+  unsigned long keys_read = 0;
+};
+KeptListing kept;
+
+// Keeps the listing of a search that has reached its end.
+void KeepListing(SearchListing& search) {
+  if (!search.in_current || search.end_error != oserror::NoMoreFiles || search.in_inode_order ||
+      search.generation != position_generation)
+    return;
+  kept.names = std::move(search.names);
+  kept.generation = position_generation;
+  kept.keys_read = search.keys_read;
+}
+
+// Takes the kept listing for a search of the current directory, when it still serves.
+bool TakeKeptListing(std::vector<ListedName>& names) {
+  bool serves = kept.generation == position_generation && kept.keys_read == KeysRead();
+  kept.generation = ~0u;
+  if (serves)
+    names = std::move(kept.names);
+  kept.names = {};
+  return serves;
+}
+
+} // namespace
+
 void ReleaseSearchListing::operator()(SearchListing* listing) const {
+  if (listing == listed_in)
+    listed_in = nullptr;
   delete listing;
+}
+
+void NoteListedEntryGone() {
+  if (listed_in != nullptr && listed_at < listed_in->names.size())
+    listed_in->names[listed_at].gone = true;
 }
 
 namespace {
@@ -73,7 +127,10 @@ void ReadListing(OwnedListing dir, SearchListing& search) {
     search.names.push_back({std::string(linux_name), item->d_ino, type});
   }
   dir.reset();
-  if (search.names.size() > InodeOrderFrom)
+  search.generation = position_generation;
+  search.keys_read = KeysRead();
+  search.in_inode_order = search.names.size() > InodeOrderFrom;
+  if (search.in_inode_order)
     std::sort(search.names.begin(), search.names.end(),
               [](const ListedName& a, const ListedName& b) { return a.inode < b.inode; });
 }
@@ -87,6 +144,7 @@ void StepSearch(SearchEntry& entry) {
     std::uint32_t attributes;
     ino_t inode = 0;
     unsigned char type = DT_DIR;
+    bool from_listing = false;
     if (entry.DotsListed < 2 && !entry.AtDriveRoot) {
       // "." and ".." come first, as Windows lists them, in every directory but a drive root.
       name = entry.DotsListed == 0 ? "." : "..";
@@ -94,11 +152,15 @@ void StepSearch(SearchEntry& entry) {
       attributes = DirectoryAttribute;
     } else {
       entry.DotsListed = 2;
+      while (search->next < search->names.size() && search->names[search->next].gone)
+        ++search->next;
       if (search->next == search->names.size()) {
+        KeepListing(*search);
         EndSearch(entry, search->end_error);
         return;
       }
       ListedName& item = search->names[search->next++];
+      from_listing = true;
       std::string_view linux_name = item.linux_name;
       type = item.type;
       inode = item.inode;
@@ -121,6 +183,8 @@ void StepSearch(SearchEntry& entry) {
       listed.inode = inode;
       listed.type = type;
       listed.generation = position_generation;
+      listed_in = from_listing ? search : nullptr;
+      listed_at = search->next - 1;
     }
     return;
   }
@@ -132,6 +196,16 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
   bool in_current = directory.empty();
   if (in_current) {
     entry.AtDriveRoot = IsDriveRootPath(LogicalCurrent());
+    std::vector<ListedName> names;
+    if (TakeKeptListing(names)) {
+      entry.Listing.reset(new SearchListing);
+      entry.Listing->names = std::move(names);
+      entry.Listing->in_current = true;
+      entry.Listing->generation = position_generation;
+      entry.Listing->keys_read = KeysRead();
+      StepSearch(entry);
+      return;
+    }
     dir.reset(sys::opendir("."));
   } else {
     std::string full = ExpandPath(directory);

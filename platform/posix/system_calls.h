@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,8 +15,7 @@
 // Every call of the table, once: its name, the function it stands for, what it answers, its
 // parameters and the arguments it passes on. The entries, their order and the wrappers are all
 // made from this list, so no name can stand beside another call's slot. The layer creates
-// nothing, so open and openat take no mode; fopen opens the files of /proc that tell the
-// process's own powers.
+// nothing, so open and openat take no mode.
 // clang-format off
 #define VAKRUN_SYSTEM_CALLS(CALL)                                                                  \
   CALL(open, ::open, int, (const char* path, int flags), (path, flags))                            \
@@ -42,8 +40,7 @@
   CALL(readdir, ::readdir, struct dirent*, (DIR* dir), (dir))                                      \
   CALL(closedir, ::closedir, int, (DIR* dir), (dir))                                               \
   CALL(realpath, ::realpath, char*, (const char* path, char* resolved), (path, resolved))          \
-  CALL(geteuid, ::geteuid, uid_t, (), ())                                                          \
-  CALL(fopen, std::fopen, std::FILE*, (const char* path, const char* mode), (path, mode))
+  CALL(geteuid, ::geteuid, uid_t, (), ())
 // clang-format on
 
 // The slot of each call in the table.

@@ -4,3 +4,8 @@
 
 void StartKeyboard();
 void RestoreTerminal();
+
+// How many keys the program has read so far. A key is read where the user may stop, at a
+// question, and change the tree meanwhile, so what was read of a directory before it is read
+// afresh after it.
+unsigned long KeysRead();

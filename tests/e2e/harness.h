@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <linux/filter.h>
 #include <string>
 #include <vector>
@@ -83,6 +84,12 @@ PreparedExec PrepareExec(const std::string& program, const std::vector<std::stri
 // What a run's child does between fork and exec, once its standard streams are set: working
 // directory, user, limits and tracing, then the program with its environment.
 [[noreturn]] void ExecChild(const PreparedExec& exec);
+
+// Runs the program with Esc waiting in a pipe, so that the first check of the walk asks whether
+// to stop; once the question shows, `change` changes the tree and the answer "n" lets the run go
+// on. The status is -2 when the question never came.
+RunResult RunPausedAtEsc(const std::vector<std::string>& args, const RunOptions& options,
+                         const std::function<void()>& change);
 
 // A run in a pseudo-terminal: `keys` are typed one chunk at a time, each once the screen has
 // shown `wait_for` after what the chunk before waited for (at once when it is empty). The run

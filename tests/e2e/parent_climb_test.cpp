@@ -25,64 +25,6 @@ bool HasProblem(const std::string& out) {
   return out.find("PROBLEM: ") != std::string::npos;
 }
 
-// Runs the program with Esc waiting in a pipe, so that the first check of the walk asks whether
-// to stop; once the question shows, `change` changes the tree and the answer "n" lets the run go
-// on.
-RunResult RunPausedAtEsc(const std::vector<std::string>& args, const RunOptions& options,
-                         const std::function<void()>& change) {
-  RunResult result;
-  int in_pipe[2], out_pipe[2];
-  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0)
-    return result;
-  const PreparedExec exec = PrepareExec(VakrunPath(), args, options);
-  pid_t child = fork();
-  if (child == 0) {
-    dup2(in_pipe[0], 0);
-    dup2(out_pipe[1], 1);
-    dup2(out_pipe[1], 2);
-    for (int fd = 3; fd < 1024; ++fd)
-      close(fd);
-    ExecChild(exec);
-  }
-  close(in_pipe[0]);
-  close(out_pipe[1]);
-  bool asked = false;
-  bool answered = false;
-  if (write(in_pipe[1], "\x1b", 1) != 1)
-    answered = true;
-  const std::time_t deadline = std::time(nullptr) + 30;
-  char buffer[4096];
-  for (;;) {
-    if (!answered && result.out.find(EscQuestion) != std::string::npos) {
-      asked = true;
-      change();
-      answered = write(in_pipe[1], "n", 1) == 1;
-      close(in_pipe[1]);
-    }
-    if (std::time(nullptr) > deadline) {
-      result.timed_out = true;
-      kill(child, SIGKILL);
-      break;
-    }
-    struct pollfd request = {out_pipe[0], POLLIN, 0};
-    if (poll(&request, 1, 100) <= 0)
-      continue;
-    ssize_t got = read(out_pipe[0], buffer, sizeof buffer);
-    if (got <= 0)
-      break;
-    result.out.append(buffer, static_cast<std::size_t>(got));
-  }
-  if (!answered)
-    close(in_pipe[1]);
-  close(out_pipe[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  if (!asked)
-    result.status = -2; // the question never came
-  return result;
-}
-
 class ParentClimbTest : public TempFolderTest {
 protected:
   void SetUp() override {

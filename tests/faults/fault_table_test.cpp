@@ -6,9 +6,9 @@
 // met ends the child with a status of its own, so no case passes without testing what it names.
 // No mounts, no other users, no waits.
 //
-// The process is seen by the layer as one that may not change every mode (the files of /proc that
-// would tell it otherwise cannot be read), so an erase comes after its attribute change, whoever
-// runs the test; rows marked every_mode see it as root with CAP_FOWNER instead.
+// A listed file is erased before its attribute change, which is looked at and made only when that
+// erase fails; so a row whose point is the attribute change of a file, or its erase proper, makes
+// that erase fail first.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -126,28 +126,6 @@ int FstatParentAtM(int fd, struct stat* status) {
   return ::fstat(fd, status);
 }
 
-// What /proc tells a process that may change every mode: root with CAP_FOWNER in the initial user
-// namespace.
-std::FILE* ProcOfRoot(const char* path, const char* mode) {
-  static char status[] = "CapEff:\t0000000000000008\n";
-  static char map[] = "         0          0 4294967295\n";
-  if (std::string_view(path) == "/proc/self/status")
-    return fmemopen(status, sizeof status - 1, "r");
-  if (std::string_view(path) == "/proc/self/uid_map")
-    return fmemopen(map, sizeof map - 1, "r");
-  return std::fopen(path, mode);
-}
-
-uid_t Root() {
-  return 0;
-}
-
-// The same files, unreadable: the process is one that may not change every mode.
-std::FILE* ProcUnreadable(const char*, const char*) {
-  errno = EACCES;
-  return nullptr;
-}
-
 // ".." leads to another directory than the one above: two levels up, as after a move.
 int OpenatDotDotElsewhere(int dir_fd, const char* name, int flags, ...) {
   if (std::string_view(name) == "..")
@@ -157,8 +135,6 @@ int OpenatDotDotElsewhere(int dir_fd, const char* name, int flags, ...) {
 
 struct FaultCase {
   const char* name;
-  // The process is seen as one that may change every mode, whoever runs the test.
-  bool every_mode = false;
   std::vector<std::string> arguments;
   // Under the test's folder, drive T:; the target is t (or below it).
   std::vector<std::string> tree;
@@ -221,7 +197,7 @@ const FaultCase kCases[] = {
      .arguments = {"t"},
      .tree = {"t/f=1"},
      .modes = {{"t/f", 0444}},
-     .faults = {{"chmod", "t/f", EROFS}},
+     .faults = {{"unlinkat", "t/f", EACCES}, {"chmod", "t/f", EROFS}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Disk is write-protected"},
      .status = 1,
@@ -231,7 +207,7 @@ const FaultCase kCases[] = {
      .arguments = {"t"},
      .tree = {"t/f=1"},
      .modes = {{"t/f", 0444}},
-     .faults = {{"chmod", "t/f", EIO}},
+     .faults = {{"unlinkat", "t/f", EACCES}, {"chmod", "t/f", EIO}},
      .report = {},
      .ending =
          {"Deleted 0 files and 0 dirs",
@@ -242,7 +218,7 @@ const FaultCase kCases[] = {
     {.name = "EROFS at an erase ends the run with the file's name",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"unlinkat", "t/f", EROFS}},
+     .faults = {{"unlinkat", "t/f", EROFS, 2}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to delete file f"},
      .status = 1,
@@ -266,7 +242,7 @@ const FaultCase kCases[] = {
     {.name = "EIO at an erase ends the run with the file's name",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"unlinkat", "t/f", EIO}},
+     .faults = {{"unlinkat", "t/f", EIO, 2}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to delete file f"},
      .status = 1,
@@ -275,7 +251,7 @@ const FaultCase kCases[] = {
     {.name = "EACCES at an erase asks for a password and passes the file over",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"unlinkat", "t/f", EACCES}},
+     .faults = {{"unlinkat", "t/f", EACCES, 2}},
      .report = {"Skipped password-protected T:\\t\\f",
                 "Could not remove non-empty directory T:\\t"},
      .console_shows = {"\rT:\\t\\F is password-protected.\r\n"},
@@ -286,7 +262,7 @@ const FaultCase kCases[] = {
     {.name = "EACCES at an erase with SkipPasswords passes the file over without a question",
      .arguments = {"-W", "t"},
      .tree = {"t/f=1"},
-     .faults = {{"unlinkat", "t/f", EACCES}},
+     .faults = {{"unlinkat", "t/f", EACCES, 2}},
      .report = {"Skipped password-protected T:\\t\\f",
                 "Could not remove non-empty directory T:\\t"},
      .questions = 0,
@@ -296,7 +272,7 @@ const FaultCase kCases[] = {
     {.name = "EBUSY at an erase is refused as a file in use",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"unlinkat", "t/f", EBUSY}},
+     .faults = {{"unlinkat", "t/f", EBUSY, 2}},
      .report = {"Skipped password-protected T:\\t\\f",
                 "Could not remove non-empty directory T:\\t"},
      .questions = 1,
@@ -307,7 +283,7 @@ const FaultCase kCases[] = {
      .arguments = {"t"},
      .tree = {"t/f=1"},
      .modes = {{"t/f", 0444}},
-     .faults = {{"chmod", "t/f", EPERM}},
+     .faults = {{"unlinkat", "t/f", EACCES}, {"chmod", "t/f", EPERM}},
      .report = {"Skipped attribute change on T:\\t\\f", "Deleted T:\\t\\f", "Removed T:\\t"},
      .ending = {"Deleted 1 file and 1 dir"},
      .status = 0,
@@ -316,7 +292,7 @@ const FaultCase kCases[] = {
      .arguments = {"t"},
      .tree = {"t/f=1"},
      .modes = {{"t/f", 0444}},
-     .faults = {{"chmod", "t/f", EPERM}, {"unlinkat", "t/f", EPERM}},
+     .faults = {{"chmod", "t/f", EPERM}, {"unlinkat", "t/f", EPERM, 2}},
      .report = {"Skipped attribute change on T:\\t\\f",
                 "Could not remove non-empty directory T:\\t"},
      .console_lacks = {"password"},
@@ -338,7 +314,7 @@ const FaultCase kCases[] = {
      .arguments = {"t"},
      .tree = {"t/m=keep"},
      .modes = {{"t/m", 0444}},
-     .faults = {{"unlinkat", "t/m", EBUSY}},
+     .faults = {{"unlinkat", "t/m", EBUSY, 2}},
      .replacements = {{"statx", reinterpret_cast<AnyFunction>(&StatxMountRoot)}},
      .report = {"Skipped attribute change on T:\\t\\m",
                 "Could not remove non-empty directory T:\\t"},
@@ -520,7 +496,7 @@ const FaultCase kCases[] = {
     {.name = "ENOENT at an erase ends the run with the file's name",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"unlinkat", "t/f", ENOENT}},
+     .faults = {{"unlinkat", "t/f", ENOENT, 2}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to delete file f"},
      .status = 1,
@@ -528,7 +504,7 @@ const FaultCase kCases[] = {
     {.name = "ENOENT at a file's attribute change ends the run with the file's name",
      .arguments = {"t"},
      .tree = {"t/f=1"},
-     .faults = {{"statx", "t/f", ENOENT}},
+     .faults = {{"unlinkat", "t/f", EACCES}, {"statx", "t/f", ENOENT}},
      .report = {},
      .ending = {"Deleted 0 files and 0 dirs", "PROBLEM: Unable to delete file f"},
      .status = 1,
@@ -571,10 +547,9 @@ const FaultCase kCases[] = {
      .status = 0,
      .left = {"t/", "t/a/", "t/a/b/"},
      .left_modes = {{"t", 0555}, {"t/a", 0555}, {"t/a/b", 0555}}},
-    // A process that may change every mode erases a listed file before its attribute change,
-    // and looks at it and changes it only when that erase fails.
-    {.name = "a process that may change every mode erases files without changing them",
-     .every_mode = true,
+    // A listed file is erased before its attribute change, and looked at and changed only when
+    // that erase fails.
+    {.name = "read-only files are erased without their attribute change",
      .arguments = {"t"},
      .tree = {"t/f=1", "t/d/g=2"},
      .modes = {{"t/f", 0444}, {"t/d/g", 0444}},
@@ -584,8 +559,7 @@ const FaultCase kCases[] = {
      .ending = {"Deleted 2 files and 2 dirs"},
      .status = 0,
      .left = {}},
-    {.name = "a process that may change every mode meets an immutable file with one line",
-     .every_mode = true,
+    {.name = "an immutable file is met with one line",
      .arguments = {"t"},
      .tree = {"t/f=1"},
      .modes = {{"t/f", 0444}},
@@ -597,8 +571,7 @@ const FaultCase kCases[] = {
      .status = 1,
      .left = WholeTarget,
      .left_modes = {{"t/f", 0444}}},
-    {.name = "a process that may change every mode erases nothing ahead on a read-only volume",
-     .every_mode = true,
+    {.name = "nothing is erased ahead of its attribute change on a read-only volume",
      .arguments = {"t"},
      .tree = {"t/f=1"},
      .replacements = {{"fstatvfs", reinterpret_cast<AnyFunction>(&ReadOnlyVolume)}},
@@ -714,12 +687,6 @@ TEST_P(FaultRun, ReportsEndsAndLeavesTheTreeAsExpected) {
     if (chdir(root.c_str()) != 0)
       _exit(126);
     setenv("VAKRUN_DRIVES", ("T=" + root).c_str(), 1);
-    if (c.every_mode) {
-      ReplaceSystemCall("fopen", reinterpret_cast<AnyFunction>(&ProcOfRoot));
-      ReplaceSystemCall("geteuid", reinterpret_cast<AnyFunction>(&Root));
-    } else {
-      ReplaceSystemCall("fopen", reinterpret_cast<AnyFunction>(&ProcUnreadable));
-    }
     for (const Replacement& replacement : c.replacements)
       ReplaceSystemCall(replacement.call, replacement.function);
     for (const Fault& fault : c.faults)
