@@ -38,6 +38,15 @@ namespace {
 
 // ---- Position ---------------------------------------------------------------------------------
 
+// What is known of a directory while the walk holds it: its identity, once read (a held
+// descriptor's cannot change), and what the attribute changes found of its file system.
+struct KnownOfDirectory {
+  bool identity_known = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  VolumeLook volume;
+};
+
 // A directory the walk stepped down from, to step up to again.
 struct HeldDirectory {
   OwnedFd fd; // none once let go for room (see KeepWithinBudget)
@@ -46,20 +55,13 @@ struct HeldDirectory {
   bool entered;
   // Reached from its drive's root through no link at all.
   bool from_root;
-  // Its identity, when known; of a directory let go: the step up takes ".." only when it is this
-  // very directory.
-  bool identity_known = false;
-  dev_t device = 0;
-  ino_t inode = 0;
-  VolumeLook volume;
+  // Of a directory let go: the step up takes ".." only when it is this very directory.
+  KnownOfDirectory known;
 };
 
 bool current_from_root = false;
 // What is known of the current directory (see CurrentIdentity and CurrentVolumeLook).
-bool current_identity_known = false;
-dev_t current_device = 0;
-ino_t current_inode = 0;
-VolumeLook current_volume;
+KnownOfDirectory current_known;
 std::vector<HeldDirectory> held;
 
 // Why the current directory the run started in cannot be read (0 when it can), until the run
@@ -142,13 +144,14 @@ void KeepWithinBudget(std::vector<HeldDirectory>& directories) {
       return;
     if (!directory.fd.is_open() || GivenWriteTo(directory.fd.get()))
       continue;
-    if (!directory.identity_known) {
+    KnownOfDirectory& known = directory.known;
+    if (!known.identity_known) {
       struct stat status;
       if (sys::fstat(directory.fd.get(), &status) != 0)
         continue;
-      directory.identity_known = true;
-      directory.device = status.st_dev;
-      directory.inode = status.st_ino;
+      known.identity_known = true;
+      known.device = status.st_dev;
+      known.inode = status.st_ino;
     }
     directory.fd.reset();
     --open;
@@ -167,8 +170,8 @@ OwnedFd ReopenHeld(const HeldDirectory& directory, std::uint32_t& error) {
     return fd;
   }
   struct stat status;
-  if (sys::fstat(fd.get(), &status) != 0 || status.st_dev != directory.device ||
-      status.st_ino != directory.inode) {
+  if (sys::fstat(fd.get(), &status) != 0 || status.st_dev != directory.known.device ||
+      status.st_ino != directory.known.inode) {
     fd.reset();
     error = oserror::PathNotFound;
   }
@@ -176,23 +179,19 @@ OwnedFd ReopenHeld(const HeldDirectory& directory, std::uint32_t& error) {
 }
 
 // The directory becomes current, with what is known of it: its identity and its file system.
-void MakeCurrent(OwnedFd fd, bool entered, bool from_root, const HeldDirectory* known = nullptr) {
+void MakeCurrent(OwnedFd fd, bool entered, bool from_root, const KnownOfDirectory& known = {}) {
   start_unknown = 0;
   CloseDirectory(std::move(current_fd));
   current_fd = std::move(fd);
   current_entered = entered;
   current_from_root = from_root;
-  current_identity_known = known != nullptr && known->identity_known;
-  current_device = current_identity_known ? known->device : 0;
-  current_inode = current_identity_known ? known->inode : 0;
-  current_volume = known != nullptr ? known->volume : VolumeLook{};
+  current_known = known;
   ++position_generation;
 }
 
 // The current directory as a directory to step up to again.
 HeldDirectory HeldCurrent() {
-  return {std::move(current_fd), current_entered, current_from_root, current_identity_known,
-          current_device,        current_inode,   current_volume};
+  return {std::move(current_fd), current_entered, current_from_root, current_known};
 }
 
 LeftDirectory left;
@@ -226,22 +225,22 @@ std::string& LogicalCurrent() {
 }
 
 bool CurrentIdentity(dev_t& device, ino_t& inode) {
-  if (!current_identity_known) {
+  if (!current_known.identity_known) {
     struct stat status;
     if ((current_fd.is_open() ? sys::fstat(current_fd.get(), &status)
                               : sys::fstatat(AT_FDCWD, ".", &status, 0)) != 0)
       return false;
-    current_identity_known = true;
-    current_device = status.st_dev;
-    current_inode = status.st_ino;
+    current_known.identity_known = true;
+    current_known.device = status.st_dev;
+    current_known.inode = status.st_ino;
   }
-  device = current_device;
-  inode = current_inode;
+  device = current_known.device;
+  inode = current_known.inode;
   return true;
 }
 
 VolumeLook& CurrentVolumeLook() {
-  return current_volume;
+  return current_known.volume;
 }
 
 const ListedEntry* ListedAs(std::string_view dos_name) {
@@ -314,14 +313,14 @@ OwnedFd OpenWithAncestors(int drive, const std::string& full, std::vector<HeldDi
       }
       OwnedFd parent(sys::openat(next.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
       if (parent.is_open())
-        ancestors.push_back({std::move(parent), false, false, false, 0, 0, {}});
+        ancestors.push_back({std::move(parent), false, false, {}});
       return next;
     }
     if (!next.is_open()) {
       error = OpenError(errno);
       return next;
     }
-    ancestors.push_back({std::move(fd), false, true, false, 0, 0, {}});
+    ancestors.push_back({std::move(fd), false, true, {}});
     KeepWithinBudget(ancestors);
     fd = std::move(next);
   }
@@ -378,7 +377,7 @@ void StepUp() {
   held.pop_back();
   std::string name = DecodeName(LastComponent(logical));
   bool entered = current_entered;
-  MakeCurrent(std::move(fd), up.entered, up.from_root, &up);
+  MakeCurrent(std::move(fd), up.entered, up.from_root, up.known);
   DropLastComponent(logical);
   left = {};
   if (known)
@@ -414,8 +413,7 @@ void StepDown(const std::string& dos_name) {
   bool from_root = current_from_root;
   held.push_back(HeldCurrent());
   KeepWithinBudget(held);
-  HeldDirectory opened{{}, true, from_root, true, status.st_dev, status.st_ino, {}};
-  MakeCurrent(std::move(fd), true, from_root, &opened);
+  MakeCurrent(std::move(fd), true, from_root, {true, status.st_dev, status.st_ino, {}});
   AppendComponent(LogicalCurrent(), dos_name);
 }
 
