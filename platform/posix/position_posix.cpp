@@ -47,6 +47,20 @@ struct KnownOfDirectory {
   VolumeLook volume;
 };
 
+// Reads the identity of the directory `fd` holds (the process's current directory when it holds
+// none) into `known`, once; false, errno set, when it cannot be read.
+bool KnowIdentity(int fd, KnownOfDirectory& known) {
+  if (known.identity_known)
+    return true;
+  struct stat status;
+  if ((fd >= 0 ? sys::fstat(fd, &status) : sys::fstatat(AT_FDCWD, ".", &status, 0)) != 0)
+    return false;
+  known.identity_known = true;
+  known.device = status.st_dev;
+  known.inode = status.st_ino;
+  return true;
+}
+
 // A directory the walk stepped down from, to step up to again.
 struct HeldDirectory {
   OwnedFd fd; // none once let go for room (see KeepWithinBudget)
@@ -142,17 +156,9 @@ void KeepWithinBudget(std::vector<HeldDirectory>& directories) {
   for (HeldDirectory& directory : directories) {
     if (open <= held_budget)
       return;
-    if (!directory.fd.is_open() || GivenWriteTo(directory.fd.get()))
+    if (!directory.fd.is_open() || GivenWriteTo(directory.fd.get()) ||
+        !KnowIdentity(directory.fd.get(), directory.known))
       continue;
-    KnownOfDirectory& known = directory.known;
-    if (!known.identity_known) {
-      struct stat status;
-      if (sys::fstat(directory.fd.get(), &status) != 0)
-        continue;
-      known.identity_known = true;
-      known.device = status.st_dev;
-      known.inode = status.st_ino;
-    }
     directory.fd.reset();
     --open;
   }
@@ -225,15 +231,8 @@ std::string& LogicalCurrent() {
 }
 
 bool CurrentIdentity(dev_t& device, ino_t& inode) {
-  if (!current_known.identity_known) {
-    struct stat status;
-    if ((current_fd.is_open() ? sys::fstat(current_fd.get(), &status)
-                              : sys::fstatat(AT_FDCWD, ".", &status, 0)) != 0)
-      return false;
-    current_known.identity_known = true;
-    current_known.device = status.st_dev;
-    current_known.inode = status.st_ino;
-  }
+  if (!KnowIdentity(current_fd.get(), current_known))
+    return false;
   device = current_known.device;
   inode = current_known.inode;
   return true;
