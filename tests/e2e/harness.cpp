@@ -236,6 +236,20 @@ PreparedExec PrepareExec(const std::string& program, const std::vector<std::stri
   _exit(127);
 }
 
+pid_t StartChild(const PreparedExec& exec, int input, int output, int error) {
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(input, 0);
+    dup2(output, 1);
+    if (error >= 0)
+      dup2(error, 2);
+    for (int fd = 3; fd < 1024; ++fd)
+      close(fd);
+    ExecChild(exec);
+  }
+  return child;
+}
+
 RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options) {
   RunResult result;
   int out_pipe[2], err_pipe[2] = {-1, -1}, in_pipe[2];
@@ -259,16 +273,11 @@ RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& opti
   // Chosen before the fork: the child may no longer be able to read the build folder.
   const PreparedExec exec =
       PrepareExec(options.program.empty() ? VakrunPath() : options.program, args, options);
-  pid_t child = fork();
-  if (child == 0) {
-    int input = options.no_input ? open("/dev/null", O_RDONLY) : in_pipe[0];
-    dup2(input, 0);
-    dup2(out_pipe[1], 1);
-    dup2(options.merge ? out_pipe[1] : err_pipe[1], 2);
-    for (int fd = 3; fd < 1024; ++fd)
-      close(fd);
-    ExecChild(exec);
-  }
+  int no_input = options.no_input ? open("/dev/null", O_RDONLY | O_CLOEXEC) : -1;
+  pid_t child = StartChild(exec, options.no_input ? no_input : in_pipe[0], out_pipe[1],
+                           options.merge ? out_pipe[1] : err_pipe[1]);
+  if (no_input >= 0)
+    close(no_input);
   close(in_pipe[0]);
   int wait_status = 0;
   bool reaped = false;
@@ -619,15 +628,7 @@ RunResult RunPausedAtEsc(const std::vector<std::string>& args, const RunOptions&
   if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0)
     return result;
   const PreparedExec exec = PrepareExec(VakrunPath(), args, options);
-  pid_t child = fork();
-  if (child == 0) {
-    dup2(in_pipe[0], 0);
-    dup2(out_pipe[1], 1);
-    dup2(out_pipe[1], 2);
-    for (int fd = 3; fd < 1024; ++fd)
-      close(fd);
-    ExecChild(exec);
-  }
+  pid_t child = StartChild(exec, in_pipe[0], out_pipe[1], out_pipe[1]);
   close(in_pipe[0]);
   close(out_pipe[1]);
   bool asked = false;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <linux/filter.h>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -84,6 +85,11 @@ PreparedExec PrepareExec(const std::string& program, const std::vector<std::stri
 // What a run's child does between fork and exec, once its standard streams are set: working
 // directory, user, limits and tracing, then the program with its environment.
 [[noreturn]] void ExecChild(const PreparedExec& exec);
+
+// Starts `exec` in a child whose standard input and output are `input` and `output`, and its
+// standard error `error` (the harness's own when it is -1), every other descriptor closed. The
+// child's pid, or -1 when the fork failed.
+pid_t StartChild(const PreparedExec& exec, int input, int output, int error);
 
 // Runs the program with Esc waiting in a pipe, so that the first check of the walk asks whether
 // to stop; once the question shows, `change` changes the tree and the answer "n" lets the run go

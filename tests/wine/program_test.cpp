@@ -68,14 +68,7 @@ public:
     if (pipe(input) != 0 || pipe(output) != 0)
       return false;
     const PreparedExec exec = PrepareExec(HoldEntryPath(), {how, dos_path}, RunOptions{});
-    pid = fork();
-    if (pid == 0) {
-      dup2(input[0], 0);
-      dup2(output[1], 1);
-      for (int fd = 3; fd < 1024; ++fd)
-        close(fd);
-      ExecChild(exec);
-    }
+    pid = StartChild(exec, input[0], output[1], -1);
     close(input[0]);
     close(output[1]);
     to_holder = input[1];
