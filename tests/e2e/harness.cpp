@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -250,7 +251,8 @@ pid_t StartChild(const PreparedExec& exec, int input, int output, int error) {
   return child;
 }
 
-RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options) {
+namespace {
+RunResult RunOnce(const std::vector<std::string>& args, const RunOptions& options) {
   RunResult result;
   int out_pipe[2], err_pipe[2] = {-1, -1}, in_pipe[2];
   bool screen = options.screen && !UnderEmulator();
@@ -320,6 +322,21 @@ RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& opti
   if (!reaped)
     waitpid(child, &wait_status, 0);
   result.status = StatusOf(wait_status);
+  return result;
+}
+} // namespace
+
+RunResult RunVakrun(const std::vector<std::string>& args, const RunOptions& options) {
+  RunResult result = RunOnce(args, options);
+  // Rarely (twice in some thousands of starts, both at the drive-root question) wine ends a
+  // program with status 1 before it has written a byte. The program never does: every run that
+  // ends with 1 says why on the console stream, which a run here always captures. Such a start
+  // is made once more, and said so on the test's own error stream.
+  if (UnderEmulator() && options.cut_at_call < 0 && !result.timed_out && result.status == 1 &&
+      result.out.empty() && result.err.empty()) {
+    std::fprintf(stderr, "wine ended the run with status 1 before any output; running it again\n");
+    result = RunOnce(args, options);
+  }
   return result;
 }
 
