@@ -112,13 +112,13 @@ ErasedAhead erased_ahead;
 bool EraseAhead(const Place& place, std::uint16_t attributes) {
   if (!place.in_current || (attributes & ReadOnlyAttribute) != 0)
     return false;
-  const ListedEntry* entry = ListedAs(place.dos_name);
+  const ListedEntry* entry = ListedAs(place.DosName());
   if (entry == nullptr || entry->type == DT_DIR || entry->type == DT_UNKNOWN)
     return false;
   if (sys::unlinkat(AT_FDCWD, place.name.c_str(), 0) != 0)
     return false;
   NoteListedEntryGone();
-  erased_ahead.dos_name.assign(place.dos_name);
+  erased_ahead.dos_name.assign(place.DosName());
   erased_ahead.generation = position_generation;
   return true;
 }

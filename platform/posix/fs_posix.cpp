@@ -30,9 +30,13 @@ Place Locate(std::string_view path) {
   Place place;
   std::string_view given = WithoutPassword(path);
   if (IsBareName(given)) { // no separator of either kind
-    place.name = DecodeName(given);
-    place.dos_name.assign(given);
     place.in_current = true;
+    if (IsPlainText(given)) {
+      place.name.assign(given);
+      return place;
+    }
+    place.name = DecodeName(given);
+    place.dos_form.assign(given);
     return place;
   }
   std::string dos = WithBackslashes(given);
@@ -54,8 +58,10 @@ Place Locate(std::string_view path) {
     return place;
   }
   std::string_view parent = ParentOf(full);
-  place.dos_name = LastComponent(full);
-  place.name = DecodeName(place.dos_name);
+  std::string_view dos_name = LastComponent(full);
+  place.name = DecodeName(dos_name);
+  if (!IsPlainText(dos_name))
+    place.dos_form.assign(dos_name);
   if (parent == LogicalCurrent()) {
     place.in_current = true;
     return place;
@@ -120,7 +126,7 @@ void EraseFile(std::string_view path) {
     SetPendingError(place.error);
     return;
   }
-  if (place.in_current && WasErasedAhead(place.dos_name))
+  if (place.in_current && WasErasedAhead(place.DosName()))
     return;
   int result = place.drive_root ? -1 : sys::unlinkat(place.dir_fd, place.name.c_str(), 0);
   int error = place.drive_root ? EISDIR : errno;
@@ -128,7 +134,7 @@ void EraseFile(std::string_view path) {
     result = sys::unlinkat(place.dir_fd, place.name.c_str(), 0);
     error = errno;
   }
-  if (result == 0 && place.in_current && ListedAs(place.dos_name) != nullptr)
+  if (result == 0 && place.in_current && ListedAs(place.DosName()) != nullptr)
     NoteListedEntryGone();
   std::uint32_t os_error = result == 0 ? 0 : OsErrorFromErrno(error);
   if (os_error == oserror::AccessDenied) {
