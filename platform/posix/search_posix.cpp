@@ -139,8 +139,9 @@ void ReadListing(OwnedListing dir, SearchListing& search) {
 
 void StepSearch(SearchEntry& entry) {
   SearchListing* search = entry.Listing.get();
+  std::string mapped; // a listed name in DOS form, where the mapping changes it
   for (;;) {
-    std::string name;
+    std::string_view name;
     std::uint32_t attributes;
     ino_t inode = 0;
     unsigned char type = DT_DIR;
@@ -172,14 +173,14 @@ void StepSearch(SearchEntry& entry) {
                                     : ArchiveAttribute | SystemAttribute;
       if (linux_name.starts_with('.'))
         attributes |= HiddenAttribute;
-      name = EncodeName(linux_name);
+      name = EncodedName(linux_name, mapped);
     }
     if (!SearchTakes(entry, name, attributes))
       continue;
-    entry.Name = std::move(name);
+    entry.Name.assign(name);
     entry.Attributes = attributes;
     if (search->in_current) {
-      listed.name = entry.Name;
+      listed.name.assign(name);
       listed.inode = inode;
       listed.type = type;
       listed.generation = position_generation;
