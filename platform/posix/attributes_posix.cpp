@@ -112,7 +112,7 @@ ErasedAhead erased_ahead;
 bool EraseAhead(const Place& place, std::uint16_t attributes) {
   if (!place.in_current || (attributes & ReadOnlyAttribute) != 0)
     return false;
-  const ListedEntry* entry = ListedAs(place.DosName());
+  const ListedEntry* entry = place.listed;
   if (entry == nullptr || entry->type == DT_DIR || entry->type == DT_UNKNOWN)
     return false;
   if (sys::unlinkat(AT_FDCWD, place.name.c_str(), 0) != 0)

@@ -31,7 +31,9 @@ Place Locate(std::string_view path) {
   std::string_view given = WithoutPassword(path);
   if (IsBareName(given)) { // no separator of either kind
     place.in_current = true;
-    if (IsPlainText(given)) {
+    // A name just listed is known to be plain or not; any other is looked at.
+    place.listed = ListedAs(given);
+    if (place.listed != nullptr ? place.listed->plain : IsPlainText(given)) {
       place.name.assign(given);
       return place;
     }
@@ -64,6 +66,7 @@ Place Locate(std::string_view path) {
     place.dos_form.assign(dos_name);
   if (parent == LogicalCurrent()) {
     place.in_current = true;
+    place.listed = ListedAs(place.DosName());
     return place;
   }
   std::string parent_linux;
@@ -134,7 +137,7 @@ void EraseFile(std::string_view path) {
     result = sys::unlinkat(place.dir_fd, place.name.c_str(), 0);
     error = errno;
   }
-  if (result == 0 && place.in_current && ListedAs(place.DosName()) != nullptr)
+  if (result == 0 && place.listed != nullptr)
     NoteListedEntryGone();
   std::uint32_t os_error = result == 0 ? 0 : OsErrorFromErrno(error);
   if (os_error == oserror::AccessDenied) {

@@ -9,6 +9,8 @@
 
 #include "platform/posix/descriptors.h"
 
+struct ListedEntry;
+
 // The path without a DR-DOS password.
 std::string_view WithoutPassword(std::string_view path);
 
@@ -20,6 +22,8 @@ struct Place {
   std::string dos_form; // the same name in DOS form, only where that is not `name` itself
   bool drive_root = false;
   bool in_current = false; // dir_fd is the current directory
+  // The entry the last search step in the current directory returned, when the place names it.
+  const ListedEntry* listed = nullptr;
   std::uint32_t error = 0;
 
   // The name in DOS form. Most names have no character that the mapping changes, and keep one

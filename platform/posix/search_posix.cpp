@@ -146,6 +146,7 @@ void StepSearch(SearchEntry& entry) {
     ino_t inode = 0;
     unsigned char type = DT_DIR;
     bool from_listing = false;
+    bool plain = true;
     if (entry.DotsListed < 2 && !entry.AtDriveRoot) {
       // "." and ".." come first, as Windows lists them, in every directory but a drive root.
       name = entry.DotsListed == 0 ? "." : "..";
@@ -174,6 +175,7 @@ void StepSearch(SearchEntry& entry) {
       if (linux_name.starts_with('.'))
         attributes |= HiddenAttribute;
       name = EncodedName(linux_name, mapped);
+      plain = name.data() == linux_name.data(); // not built in `mapped`
     }
     if (!SearchTakes(entry, name, attributes))
       continue;
@@ -181,6 +183,7 @@ void StepSearch(SearchEntry& entry) {
     entry.Attributes = attributes;
     if (search->in_current) {
       listed.name.assign(name);
+      listed.plain = plain;
       listed.inode = inode;
       listed.type = type;
       listed.generation = position_generation;
