@@ -122,7 +122,7 @@ void EraseFile(std::string_view path) {
   if (PendingIoResult != 0)
     return;
   // The walk names a file erased ahead by its bare name: answered before it is located.
-  if (WasErasedAhead(WithoutPassword(path)))
+  if (WasErasedAhead(path))
     return;
   Place place = Locate(path);
   if (place.error != 0) {
