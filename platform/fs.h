@@ -74,6 +74,7 @@ struct SearchEntry {
   std::uint32_t Attributes = 0;
   // Private to the layer.
   std::string Pattern;
+  bool TakesEveryName = false; // the pattern is "*.*"
   std::uint16_t ExcludeMask = 0;
   std::unique_ptr<SearchListing, ReleaseSearchListing> Listing; // none once the search ended
   bool AtDriveRoot = false;

@@ -4,11 +4,13 @@
 #include "platform/fs.h"
 
 bool IsBareName(std::string_view path) {
-  // One search per separator: every entry of the walk passes here, and a search for any of a
-  // set of characters costs a call per character of the name.
-  return !path.empty() && path.find('\\') == std::string_view::npos &&
-         path.find('/') == std::string_view::npos && !(path.size() >= 2 && path[1] == ':') &&
-         path != "." && path != "..";
+  if (path.empty() || path == "." || path == ".." || (path.size() >= 2 && path[1] == ':'))
+    return false;
+  // One pass for both separators: every entry of the walk passes here, and names are short.
+  for (char c : path)
+    if (c == '\\' || c == '/')
+      return false;
+  return true;
 }
 
 bool RemovalGoesAhead(std::string_view path) {

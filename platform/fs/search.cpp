@@ -15,13 +15,14 @@ std::string_view StartSearch(std::string_view pattern, std::uint16_t mask, Searc
                       : pattern.size() >= 2 && pattern[1] == ':' ? 2
                                                                  : 0;
   entry.Pattern = pattern.substr(start);
+  entry.TakesEveryName = entry.Pattern == "*.*";
   return pattern.substr(0, start);
 }
 
 bool SearchTakes(const SearchEntry& entry, std::string_view name, std::uint32_t attributes) {
   // "*.*" takes every name, so the matcher need not look at each one.
   return (attributes & entry.ExcludeMask) == 0 &&
-         (entry.Pattern == "*.*" || MatchesMask(entry.Pattern, name));
+         (entry.TakesEveryName || MatchesMask(entry.Pattern, name));
 }
 
 void EndSearch(SearchEntry& entry, std::uint32_t os_error) {

@@ -112,13 +112,13 @@ ErasedAhead erased_ahead;
 bool EraseAhead(const Place& place, std::uint16_t attributes) {
   if (!place.in_current || (attributes & ReadOnlyAttribute) != 0)
     return false;
-  const ListedEntry* entry = ListedAs(place.dos_name);
+  const ListedEntry* entry = place.listed;
   if (entry == nullptr || entry->type == DT_DIR || entry->type == DT_UNKNOWN)
     return false;
   if (sys::unlinkat(AT_FDCWD, place.name.c_str(), 0) != 0)
     return false;
   NoteListedEntryGone();
-  erased_ahead.dos_name.assign(place.dos_name);
+  erased_ahead.dos_name.assign(place.DosName());
   erased_ahead.generation = position_generation;
   return true;
 }
@@ -152,9 +152,12 @@ bool LookedAtAsLeft(const std::string& linux_name) {
   return true;
 }
 
-bool WasErasedAhead(std::string_view dos_name) {
-  if (erased_ahead.generation != position_generation || erased_ahead.dos_name.empty() ||
-      erased_ahead.dos_name != dos_name)
+bool WasErasedAhead(std::string_view path) {
+  // The name erased ahead holds no plain ";", so one that follows it in the path starts a
+  // password, which means nothing here (see WithoutPassword): the path need not be searched for it.
+  const std::string& name = erased_ahead.dos_name;
+  if (erased_ahead.generation != position_generation || name.empty() || !path.starts_with(name) ||
+      (path.size() > name.size() && path[name.size()] != ';'))
     return false;
   ForgetErasedAhead();
   return true;

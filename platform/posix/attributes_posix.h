@@ -21,7 +21,8 @@ std::uint32_t ApplyAttributes(const Place& place, std::uint16_t attributes,
 // and found there the directory the walk has just left.
 bool LookedAtAsLeft(const std::string& linux_name);
 
-// True, once, when the file of that bare DOS name in the current directory was erased ahead of
-// its erase by the attribute change; ForgetErasedAhead drops that fact.
-bool WasErasedAhead(std::string_view dos_name);
+// True, once, when the file of that bare DOS name in the current directory (a password after it
+// is ignored) was erased ahead of its erase by the attribute change; ForgetErasedAhead drops that
+// fact.
+bool WasErasedAhead(std::string_view path);
 void ForgetErasedAhead();

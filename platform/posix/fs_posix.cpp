@@ -30,9 +30,15 @@ Place Locate(std::string_view path) {
   Place place;
   std::string_view given = WithoutPassword(path);
   if (IsBareName(given)) { // no separator of either kind
-    place.name = DecodeName(given);
-    place.dos_name.assign(given);
     place.in_current = true;
+    // A name just listed is known to be plain or not; any other is looked at.
+    place.listed = ListedAs(given);
+    if (place.listed != nullptr ? place.listed->plain : IsPlainText(given)) {
+      place.name.assign(given);
+      return place;
+    }
+    place.name = DecodeName(given);
+    place.dos_form.assign(given);
     return place;
   }
   std::string dos = WithBackslashes(given);
@@ -54,10 +60,13 @@ Place Locate(std::string_view path) {
     return place;
   }
   std::string_view parent = ParentOf(full);
-  place.dos_name = LastComponent(full);
-  place.name = DecodeName(place.dos_name);
+  std::string_view dos_name = LastComponent(full);
+  place.name = DecodeName(dos_name);
+  if (!IsPlainText(dos_name))
+    place.dos_form.assign(dos_name);
   if (parent == LogicalCurrent()) {
     place.in_current = true;
+    place.listed = ListedAs(place.DosName());
     return place;
   }
   std::string parent_linux;
@@ -113,14 +122,14 @@ void EraseFile(std::string_view path) {
   if (PendingIoResult != 0)
     return;
   // The walk names a file erased ahead by its bare name: answered before it is located.
-  if (WasErasedAhead(WithoutPassword(path)))
+  if (WasErasedAhead(path))
     return;
   Place place = Locate(path);
   if (place.error != 0) {
     SetPendingError(place.error);
     return;
   }
-  if (place.in_current && WasErasedAhead(place.dos_name))
+  if (place.in_current && WasErasedAhead(place.DosName()))
     return;
   int result = place.drive_root ? -1 : sys::unlinkat(place.dir_fd, place.name.c_str(), 0);
   int error = place.drive_root ? EISDIR : errno;
@@ -128,7 +137,7 @@ void EraseFile(std::string_view path) {
     result = sys::unlinkat(place.dir_fd, place.name.c_str(), 0);
     error = errno;
   }
-  if (result == 0 && place.in_current && ListedAs(place.dos_name) != nullptr)
+  if (result == 0 && place.listed != nullptr)
     NoteListedEntryGone();
   std::uint32_t os_error = result == 0 ? 0 : OsErrorFromErrno(error);
   if (os_error == oserror::AccessDenied) {

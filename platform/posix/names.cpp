@@ -82,6 +82,13 @@ std::string EncodeName(std::string_view linux_name) {
   return Encode(linux_name, true);
 }
 
+std::string_view EncodedName(std::string_view linux_name, std::string& buffer) {
+  if (!Holds(linux_name, MappedInNames))
+    return linux_name;
+  buffer = Encode(linux_name, true);
+  return buffer;
+}
+
 std::string EncodeArgument(std::string_view argument) {
   if (!Holds(argument, MappedInArguments))
     return std::string(argument);

@@ -10,6 +10,9 @@
 
 // A Linux name (one component) as the DOS layer sees it.
 std::string EncodeName(std::string_view linux_name);
+// The same without a copy where it can: the name itself when the mapping leaves it alone (the
+// common case), otherwise its mapped form, built in `buffer`.
+std::string_view EncodedName(std::string_view linux_name, std::string& buffer);
 // A DOS name (one component) back to the Linux bytes.
 std::string DecodeName(std::string_view dos_name);
 // A typed argument: only ";" and the private characters are mapped, since "\" and ":" keep

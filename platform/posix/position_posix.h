@@ -38,7 +38,8 @@ bool IsLeftDirectory(const LeftDirectory& directory, const struct stat& status);
 // What the last search step in the current directory said of the entry it returned, so that the
 // operations that follow on that name need no second look at it.
 struct ListedEntry {
-  std::string name; // DOS form
+  std::string name;  // DOS form
+  bool plain = true; // the DOS form is the Linux name itself: the mapping changed nothing
   ino_t inode = 0;
   unsigned char type = DT_UNKNOWN;
   unsigned generation = ~0u;

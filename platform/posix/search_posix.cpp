@@ -27,8 +27,11 @@ namespace {
 // holds its names instead of an open listing.
 constexpr std::size_t InodeOrderFrom = 10'000;
 
+// The Linux names of a listing lie one after another in one string (its `text`), which spares a
+// string per entry and its copies as the table grows.
 struct ListedName {
-  std::string linux_name;
+  std::size_t at; // where its Linux name begins in the listing's text
+  std::size_t length;
   ino_t inode;
   unsigned char type;
   bool gone = false; // erased since it was listed
@@ -38,6 +41,7 @@ struct ListedName {
 
 struct SearchListing {
   std::vector<ListedName> names;
+  std::string text;
   std::size_t next = 0;
   std::uint32_t end_error = oserror::NoMoreFiles; // how the listing ended
   bool in_current;
@@ -61,6 +65,7 @@ std::size_t listed_at = 0;
 // the files are gone.
 struct KeptListing {
   std::vector<ListedName> names;
+  std::string text;
   unsigned generation = ~0u;
   unsigned long keys_read = 0;
 };
@@ -72,17 +77,21 @@ void KeepListing(SearchListing& search) {
       search.generation != position_generation)
     return;
   kept.names = std::move(search.names);
+  kept.text = std::move(search.text);
   kept.generation = position_generation;
   kept.keys_read = search.keys_read;
 }
 
 // Takes the kept listing for a search of the current directory, when it still serves.
-bool TakeKeptListing(std::vector<ListedName>& names) {
+bool TakeKeptListing(std::vector<ListedName>& names, std::string& text) {
   bool serves = kept.generation == position_generation && kept.keys_read == KeysRead();
   kept.generation = ~0u;
-  if (serves)
+  if (serves) {
     names = std::move(kept.names);
+    text = std::move(kept.text);
+  }
   kept.names = {};
+  kept.text = {};
   return serves;
 }
 
@@ -124,7 +133,8 @@ void ReadListing(OwnedListing dir, SearchListing& search) {
              : S_ISREG(status.st_mode) ? DT_REG
                                        : DT_FIFO;
     }
-    search.names.push_back({std::string(linux_name), item->d_ino, type});
+    search.names.push_back({search.text.size(), linux_name.size(), item->d_ino, type});
+    search.text.append(linux_name);
   }
   dir.reset();
   search.generation = position_generation;
@@ -139,12 +149,14 @@ void ReadListing(OwnedListing dir, SearchListing& search) {
 
 void StepSearch(SearchEntry& entry) {
   SearchListing* search = entry.Listing.get();
+  std::string mapped; // a listed name in DOS form, where the mapping changes it
   for (;;) {
-    std::string name;
+    std::string_view name;
     std::uint32_t attributes;
     ino_t inode = 0;
     unsigned char type = DT_DIR;
     bool from_listing = false;
+    bool plain = true;
     if (entry.DotsListed < 2 && !entry.AtDriveRoot) {
       // "." and ".." come first, as Windows lists them, in every directory but a drive root.
       name = entry.DotsListed == 0 ? "." : "..";
@@ -161,7 +173,7 @@ void StepSearch(SearchEntry& entry) {
       }
       ListedName& item = search->names[search->next++];
       from_listing = true;
-      std::string_view linux_name = item.linux_name;
+      std::string_view linux_name = std::string_view(search->text).substr(item.at, item.length);
       type = item.type;
       inode = item.inode;
       // The listing does not tell read-only; that would cost a status read per entry, and the
@@ -172,14 +184,16 @@ void StepSearch(SearchEntry& entry) {
                                     : ArchiveAttribute | SystemAttribute;
       if (linux_name.starts_with('.'))
         attributes |= HiddenAttribute;
-      name = EncodeName(linux_name);
+      name = EncodedName(linux_name, mapped);
+      plain = name.data() == linux_name.data(); // not built in `mapped`
     }
     if (!SearchTakes(entry, name, attributes))
       continue;
-    entry.Name = std::move(name);
+    entry.Name.assign(name);
     entry.Attributes = attributes;
     if (search->in_current) {
-      listed.name = entry.Name;
+      listed.name.assign(name);
+      listed.plain = plain;
       listed.inode = inode;
       listed.type = type;
       listed.generation = position_generation;
@@ -197,9 +211,11 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
   if (in_current) {
     entry.AtDriveRoot = IsDriveRootPath(LogicalCurrent());
     std::vector<ListedName> names;
-    if (TakeKeptListing(names)) {
+    std::string text;
+    if (TakeKeptListing(names, text)) {
       entry.Listing.reset(new SearchListing);
       entry.Listing->names = std::move(names);
+      entry.Listing->text = std::move(text);
       entry.Listing->in_current = true;
       entry.Listing->generation = position_generation;
       entry.Listing->keys_read = KeysRead();

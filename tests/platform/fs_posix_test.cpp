@@ -470,6 +470,26 @@ TEST_F(FileSystemTest, APasswordSuffixIsDroppedAndANameWithASemicolonIsItsOwn) {
   EXPECT_FALSE(fs::exists(Here("plain;pw")));
 }
 
+// A file the attribute change erased ahead is answered by its name alone, with or without a
+// password after it; a longer name that begins with it is another file and is erased for real.
+TEST_F(FileSystemTest, AFileErasedAheadAnswersOnlyForItsOwnName) {
+  Touch(Here("ab"));
+  Touch(Here("abc"));
+  SearchEntry entry;
+  FindFirstEntry("ab", 0x27, entry);
+  ASSERT_EQ(LastServiceResult, 0);
+  ASSERT_EQ(entry.Name, "ab");
+  SetEntryAttributes("ab", 0x20);
+  EXPECT_EQ(LastServiceResult, 0);
+  EraseFile("abc");
+  EXPECT_EQ(TakeIoResult(), 0);
+  EXPECT_FALSE(fs::exists(Here("abc")));
+  EraseFile("ab;pw");
+  EXPECT_EQ(TakeIoResult(), 0);
+  EXPECT_FALSE(fs::exists(Here("ab")));
+  FindNextEntry(entry); // to the end of the search, which lets its listing go
+}
+
 // The climb of ParentDelete asks before each step whether the directory above is held: reached
 // from the drive's root without a link, and the very directory the path named when entered.
 TEST_F(FileSystemTest, ParentIsHeldOnlyAlongAPathWithoutLinks) {
