@@ -17,13 +17,8 @@ std::string GlobalPassword;
 
 namespace {
 
-std::string WithPassword(std::string_view name) {
-  std::string path(name);
-  path += GlobalPassword;
-  return path;
-}
-
-// The same, built in `buffer` only when a password is in force: every file passes here twice.
+// The name with the password in force after it, built in `buffer` only when there is one: every
+// file passes here twice.
 std::string_view WithPassword(std::string_view name, std::string& buffer) {
   if (GlobalPassword.empty())
     return name;
@@ -118,8 +113,9 @@ void RemoveFileEntry(std::string_view name) {
 }
 
 bool EnterSubdir(std::string_view name) {
+  std::string buffer;
   for (;;) {
-    ChangeDirectory(WithPassword(name));
+    ChangeDirectory(WithPassword(name, buffer));
     switch (AfterChangeInto(TakeIoResult(), LastEntryCause)) {
     case Outcome::Done:
       return true;
@@ -147,13 +143,14 @@ void StepUpToParent() {
 bool LeaveAndRemoveDir(std::string_view name) {
   CheckInterrupt();
   StepUpToParent();
+  std::string buffer;
   for (;;) {
     std::uint16_t saved_attributes = 0;
     if (Options.EmptyDirsOnly != 0)
-      saved_attributes = GetEntryAttributes(WithPassword(name));
+      saved_attributes = GetEntryAttributes(WithPassword(name, buffer));
     ClearAttributes(EntryKind::Directory, name);
     SpinnerStep();
-    OverlayRemoveEmptyDirectory(WithPassword(name));
+    OverlayRemoveEmptyDirectory(WithPassword(name, buffer));
     ResultCode result = TakeIoResult();
     EntryCause cause = LastEntryCause;
     Outcome outcome = AfterRemoval(result, cause);
@@ -175,7 +172,7 @@ bool LeaveAndRemoveDir(std::string_view name) {
     // A refused removal puts back the attributes EmptyDirsOnly keeps; one marked for deletion is
     // going all the same.
     if (result != dosresult::Success && Options.EmptyDirsOnly != 0)
-      OverlaySetEntryAttributes(WithPassword(name), saved_attributes);
+      OverlaySetEntryAttributes(WithPassword(name, buffer), saved_attributes);
     if (outcome == Outcome::NotEmpty)
       ReportNonEmpty(name, Options.EmptyDirsOnly != 0);
     else
