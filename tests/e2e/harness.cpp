@@ -679,7 +679,7 @@ RunResult RunPausedAtEsc(const std::vector<std::string>& args, const RunOptions&
   close(out_pipe[0]);
   int status = 0;
   waitpid(child, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.status = StatusOf(status);
   if (!asked)
     result.status = -2; // the question never came
   return result;
