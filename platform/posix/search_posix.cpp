@@ -110,6 +110,13 @@ void NoteListedEntryGone() {
 
 namespace {
 
+// The listing's names are the current directory's as they stand now: at this position, with the
+// keys read so far.
+void StampListing(SearchListing& search) {
+  search.generation = position_generation;
+  search.keys_read = KeysRead();
+}
+
 // Reads the directory to its end, and closes it.
 void ReadListing(OwnedListing dir, SearchListing& search) {
   for (;;) {
@@ -137,8 +144,7 @@ void ReadListing(OwnedListing dir, SearchListing& search) {
     search.text.append(linux_name);
   }
   dir.reset();
-  search.generation = position_generation;
-  search.keys_read = KeysRead();
+  StampListing(search);
   search.in_inode_order = search.names.size() > InodeOrderFrom;
   if (search.in_inode_order)
     std::sort(search.names.begin(), search.names.end(),
@@ -217,8 +223,7 @@ void FindFirstEntry(std::string_view pattern, std::uint16_t mask, SearchEntry& e
       entry.Listing->names = std::move(names);
       entry.Listing->text = std::move(text);
       entry.Listing->in_current = true;
-      entry.Listing->generation = position_generation;
-      entry.Listing->keys_read = KeysRead();
+      StampListing(*entry.Listing);
       StepSearch(entry);
       return;
     }
