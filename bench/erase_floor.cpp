@@ -1,9 +1,9 @@
 // The floor under any tree eraser on this machine: a bare walk that lists each directory once and
 // erases its entries, with none of vakrun's checks or lines. It takes vakrun's arguments
-// ("-D PATH"), so tree_bench can time it as the baseline:
+// ("-D PATH"), so tree_bench (built by bench/run.sh) can time it as the baseline:
 //
 //   c++ -std=c++20 -O2 -o erase_floor bench/erase_floor.cpp -luring   # liburing-dev
-//   ERASE_FLOOR=batch:64 bench/tree_bench --baseline ./erase_floor --trees wide --modes quiet
+//   ERASE_FLOOR=batch:64 tree_bench --vakrun vakrun --baseline ./erase_floor --trees wide
 //
 // ERASE_FLOOR chooses how a directory's files go:
 //   plain      one unlinkat each (what vakrun and rm do)
@@ -98,14 +98,14 @@ void EraseContents(int dir_fd, bool share_out) {
     for (const std::string& name : subdirs)
       EraseSubdir(dir_fd, name);
   } else {
-    pid_t child = fork();
+    pid_t child = fork(); // when it fails, this process erases them all
     for (std::size_t k = 0; k < subdirs.size(); ++k)
-      if ((k % 2 == 0) == (child == 0))
+      if (child < 0 || (k % 2 == 0) == (child == 0))
         EraseSubdir(dir_fd, subdirs[k]);
     if (child == 0)
       _exit(failed ? 1 : 0);
     int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || status != 0)
+    if (child > 0 && (waitpid(child, &status, 0) != child || status != 0))
       failed = true;
   }
   closedir(dir);
