@@ -11,6 +11,7 @@
 //   linked:N   the same, each linked to the one before, so a failure cancels the rest: what
 //              handing a failed entry to the engine before any later entry is erased would need
 //   split      plain, with the target's subdirectories shared out between two processes
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
