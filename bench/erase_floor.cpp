@@ -21,6 +21,7 @@
 #include <liburing.h>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -81,12 +82,22 @@ void EraseSubdir(int dir_fd, const std::string& name) {
 // Erases what the directory holds, and closes it.
 void EraseContents(int dir_fd, bool share_out) {
   DIR* dir = fdopendir(dir_fd);
+  if (dir == nullptr) {
+    Fail("fdopendir", "", errno);
+    close(dir_fd);
+    return;
+  }
   std::vector<std::string> files, subdirs;
   while (dirent* item = readdir(dir)) {
     std::string_view name = item->d_name;
     if (name == "." || name == "..")
       continue;
-    (item->d_type == DT_DIR ? subdirs : files).emplace_back(name);
+    bool is_dir = item->d_type == DT_DIR;
+    struct stat status;
+    if (item->d_type == DT_UNKNOWN) // a file system that does not say: looked at
+      is_dir = fstatat(dir_fd, item->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+               S_ISDIR(status.st_mode);
+    (is_dir ? subdirs : files).emplace_back(name);
   }
   if (way == Way::Batch || way == Way::Linked) {
     EraseInRing(dir_fd, files);
